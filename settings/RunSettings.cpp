@@ -1,0 +1,3 @@
+#include "settings/RunSettings.h"
+
+RunSettings Run;
