@@ -1,0 +1,128 @@
+// The package step's Win32 side: process start and wait, the message box, the local date and
+// the system's error text.
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "package/Package.h"
+#include "package/PackageRun.h"
+
+#ifndef _WIN64
+static_assert(sizeof(STARTUPINFOA) == 68, "the 32-bit start record is 68 bytes");
+#endif
+
+namespace {
+
+// Owns one kernel handle; NULL and INVALID_HANDLE_VALUE both mean none.
+class KernelHandle {
+public:
+    explicit KernelHandle(HANDLE h) : h_(h) {}
+    KernelHandle(const KernelHandle&) = delete;
+    KernelHandle& operator=(const KernelHandle&) = delete;
+    ~KernelHandle()
+    {
+        if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE)
+            CloseHandle(h_);
+    }
+    HANDLE Get() const { return h_; }
+
+private:
+    HANDLE h_;
+};
+
+class Win32Runner : public RunnerProcess {
+public:
+    explicit Win32Runner(const PROCESS_INFORMATION& pi) : process_(pi.hProcess), thread_(pi.hThread) {}
+
+    bool QueryExitCode(unsigned long& code) override
+    {
+        DWORD c = 0;
+        if (!GetExitCodeProcess(process_.Get(), &c))
+            return false;
+        code = c;
+        return true;
+    }
+
+    WaitResult WaitForEnd(unsigned ms) override
+    {
+        switch (WaitForSingleObject(process_.Get(), ms)) {
+        case WAIT_OBJECT_0:
+            return WaitResult::Ended;
+        case WAIT_TIMEOUT:
+            return WaitResult::TimedOut;
+        default:
+            return WaitResult::Failed;
+        }
+    }
+
+private:
+    KernelHandle process_;
+    KernelHandle thread_;
+};
+
+class Win32PackageSystem : public PackageSystem {
+public:
+    CalendarDate LocalDate() override
+    {
+        SYSTEMTIME now;
+        GetLocalTime(&now);
+        return {now.wYear, now.wMonth, now.wDay};
+    }
+
+    std::unique_ptr<RunnerProcess> Start(const std::string& program, const std::string& commandLine,
+                                         int& error) override
+    {
+        STARTUPINFOA startup;
+        ZeroMemory(&startup, sizeof startup);
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process;
+        ZeroMemory(&process, sizeof process);
+        // CreateProcessA may write into the command line, so it gets a copy of its own.
+        std::vector<char> line(commandLine.begin(), commandLine.end());
+        line.push_back('\0');
+        if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
+                            nullptr, nullptr, &startup, &process)) {
+            error = static_cast<int>(GetLastError());
+            return nullptr;
+        }
+        return std::make_unique<Win32Runner>(process);
+    }
+
+    std::string ErrorString(int code) override { return GetErrorString(code); }
+
+    void ShowMessage(const std::string& title, const std::string& text) override
+    {
+        // No owner: the main window is not on screen yet, so the box is centred on the screen.
+        MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | MB_TASKMODAL);
+    }
+};
+
+struct LocalFreer {
+    void operator()(char* p) const { LocalFree(p); }
+};
+
+}  // namespace
+
+void RunDtsPackage(const RunSettings& run, LogSink& log, const std::string& appTitle)
+{
+    Win32PackageSystem system;
+    RunPackageStep(run, log, appTitle, system);
+}
+
+std::string GetErrorString(int code)
+{
+    char* buffer = nullptr;
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
+                                        static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&buffer), 0,
+                                        nullptr);
+    if (length == 0) {
+        const int lastError = static_cast<int>(GetLastError());
+        char text[64];
+        std::snprintf(text, sizeof text, "Error in GetErrorString(%d) : %d", code, lastError);
+        return text;
+    }
+    std::unique_ptr<char, LocalFreer> owned(buffer);
+    return std::string(owned.get());
+}
