@@ -1,0 +1,36 @@
+#pragma once
+// The upgrade run: the fixed sequence the main window's show handler carries out, the
+// application title and the stop box's text. Portable; the window and the steps are handed in.
+#include <string>
+
+#include "log/LogSink.h"
+#include "settings/PathRules.h"
+
+// The steps of a run, in the order the sequence calls them.
+class UpgradeSteps {
+public:
+    virtual ~UpgradeSteps() = default;
+    virtual void ReadSettings() = 0;            // throws Failure; nothing is logged then
+    virtual bool CheckLogin() = 0;              // false: the operator cancelled the login dialog
+    virtual bool UpgradeTableStructures() = 0;  // false: a catalog failed (already logged and shown)
+    virtual void RunDtsPackage() = 0;
+};
+
+// Reads the settings, writes the opening lines, runs the gated database and package steps and
+// writes the closing lines. A failure escaping a step leaves at once, with no further line.
+void RunUpgradeSequence(UpgradeSteps& steps, LogSink& log);
+
+// The run's own log lines.
+std::string BannerLine();
+std::string FinishLine();
+
+// The application title: the program file's name without folder, cut before its first full
+// stop, every character after the first in lower case (lower does that for the code page).
+using LowerCaseFn = std::string (*)(const std::string&);
+std::string AsciiLowerCase(const std::string& s);
+std::string ApplicationTitle(const std::string& programPath, LeadByteTest lead = SingleByteCodePage,
+                             LowerCaseFn lower = AsciiLowerCase);
+
+// The stop box's text for a failure message: a full stop is added when the message is not
+// empty and its last character (for a double-byte one, its first byte) lies above '.'.
+std::string StopBoxText(const std::string& message, LeadByteTest lead = SingleByteCodePage);

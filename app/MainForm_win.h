@@ -1,0 +1,39 @@
+#pragma once
+// The main window TForm1: created hidden with the caption "Upgrade"; making it visible runs the
+// whole upgrade in FormShow before the window comes on screen. Closing it ends the program.
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "app/Driver.h"
+#include "db/Connection.h"
+#include "log/LogSink.h"
+
+class TForm1 : private UpgradeSteps {
+public:
+    bool Create();                 // hidden, from the window's design
+    void Show(int showCommand);    // the first call runs FormShow first
+    HWND Handle() const { return handle_; }
+
+private:
+    void FormShow();
+    void Close();                  // ends the program: no question, no handler
+
+    // UpgradeSteps
+    void ReadSettings() override;
+    bool CheckLogin() override;
+    bool UpgradeTableStructures() override;
+    void RunDtsPackage() override;
+
+    static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
+
+    HWND handle_ = nullptr;
+    HWND Label1 = nullptr;
+    HFONT font_ = nullptr;
+    bool shown_ = false;
+    bool closed_ = false;
+    std::unique_ptr<Connection> cnUpg;
+};
+
+extern TForm1 Form1;

@@ -1,0 +1,72 @@
+// The installation settings' Windows side: the module path, the registry key, the log folder.
+#include <windows.h>
+
+#include "settings/ReadSettings.h"
+
+namespace {
+
+bool AnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
+
+class RegistryKey : public SettingsKey {
+public:
+    explicit RegistryKey(HKEY key) : key_(key) {}
+    ~RegistryKey() override { RegCloseKey(key_); }
+    RegistryKey(const RegistryKey&) = delete;
+    RegistryKey& operator=(const RegistryKey&) = delete;
+
+    bool Query(const std::string& name, std::uint32_t& type, std::size_t& size) override {
+        DWORD t = 0, n = 0;
+        if (RegQueryValueExA(key_, name.c_str(), nullptr, &t, nullptr, &n) != ERROR_SUCCESS) return false;
+        type = t;
+        size = n;
+        return true;
+    }
+
+    bool Fetch(const std::string& name, std::size_t size, std::vector<char>& data) override {
+        data.assign(size + 1, '\0');  // room for a terminator the stored text may lack
+        DWORD t = 0, n = static_cast<DWORD>(size);
+        if (RegQueryValueExA(key_, name.c_str(), nullptr, &t, reinterpret_cast<BYTE*>(data.data()), &n) !=
+            ERROR_SUCCESS)
+            return false;
+        data.resize(n);
+        return true;
+    }
+
+private:
+    HKEY key_;
+};
+
+class WindowsSettingsPlatform : public SettingsPlatform {
+public:
+    std::string ProgramPath() override {
+        std::string path(MAX_PATH, '\0');
+        for (;;) {
+            const DWORD n = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
+            if (n < path.size()) {
+                path.resize(n);
+                return path;
+            }
+            path.resize(path.size() * 2);
+        }
+    }
+
+    std::unique_ptr<SettingsKey> OpenKey(const std::string& path) override {
+        REGSAM access = KEY_READ;
+#ifdef _WIN64
+        access |= KEY_WOW64_32KEY;  // the same key as the 32-bit release build reads
+#endif
+        HKEY key = nullptr;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
+        return std::make_unique<RegistryKey>(key);
+    }
+
+    void CreateFolder(const std::string& path) override { CreateDirectoryA(path.c_str(), nullptr); }
+
+    LeadByteTest LeadByte() override { return AnsiLeadByte; }
+};
+
+}  // namespace
+
+std::unique_ptr<SettingsPlatform> MakeWindowsSettingsPlatform() {
+    return std::make_unique<WindowsSettingsPlatform>();
+}
