@@ -1,0 +1,55 @@
+#include "db/SchemaUpgrade.h"
+
+namespace {
+
+// The log lines of the upgrade: stamp + text + catalog.
+enum class Event { Success, Fail, Rollback };
+
+constexpr const char* EventText[] = {
+    " - Success update table structure(s) for ",
+    " - Fail update table structure(s) for ",
+    " - Rollback for updating table structure(s) for ",
+};
+
+void WriteEvent(LogSink& log, Event e, const char* catalog) {
+    log.Write(log.Stamp() + EventText[static_cast<int>(e)] + catalog);
+}
+
+}  // namespace
+
+std::string UpgradeFailMessage() {
+    return std::string("Upgrade fail for ") + ReleaseLabel + "!";
+}
+
+bool UpgradeTableStructures(const RunSettings& run, Connection& cnUpg, const UpgradeCommand& cmdUpg,
+                            LogSink& log, ErrorBox& box) {
+    bool result = false;
+    for (const char* catalog : UpgradeCatalogs) {
+        try {
+            cnUpg.Open({run.PalladoConnection, catalog, run.DBUser, run.DBPwd},
+                       UpgradeOpenTimeoutSeconds);
+            cnUpg.BeginTrans();
+            cnUpg.Execute(cmdUpg.CommandText, cmdUpg.CommandTimeoutSeconds);
+            cnUpg.CommitTrans();
+            WriteEvent(log, Event::Success, catalog);
+            result = true;
+        } catch (...) {
+            // The cause is dropped on purpose: the log line and the box say all there is to say.
+            WriteEvent(log, Event::Fail, catalog);
+            if (cnUpg.InTransaction()) {
+                try {
+                    cnUpg.RollbackTrans();
+                } catch (...) {
+                    cnUpg.Close();
+                    throw;  // not handled here: no rollback line, no box
+                }
+                WriteEvent(log, Event::Rollback, catalog);
+            }
+            box.Show(UpgradeFailMessage());  // the connection is still open while the box is up
+            cnUpg.Close();
+            return false;
+        }
+        cnUpg.Close();
+    }
+    return result;
+}
