@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/Application_win.h"
+#include "package/Package.h"
 #include "settings/ReadSettings.h"
 #include "settings/RunSettings.h"
 
@@ -53,8 +54,7 @@ void TForm1::Show(int showCommand) {
 void TForm1::FormShow() {
     SetWindowTextA(handle_, (std::string("Upgrade ") + ReleaseLabel).c_str());
     try {
-        FileLog log(Run.LogFileName);
-        RunUpgradeSequence(*this, log);
+        RunUpgradeSequence(*this, log_);
     } catch (const std::exception& failure) {
         ShowStopBox(failure.what());
         return;
@@ -73,7 +73,7 @@ bool TForm1::CheckLogin() { return false; }
 
 bool TForm1::UpgradeTableStructures() { return false; }
 
-void TForm1::RunDtsPackage() {}
+void TForm1::RunDtsPackage() { ::RunDtsPackage(Run, log_, App.Title); }
 
 LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {

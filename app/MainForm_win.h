@@ -8,7 +8,9 @@
 
 #include "app/Driver.h"
 #include "db/Connection.h"
+#include "db/SchemaUpgrade.h"
 #include "log/LogSink.h"
+#include "settings/RunSettings.h"
 
 class TForm1 : private UpgradeSteps {
 public:
@@ -34,6 +36,8 @@ private:
     bool shown_ = false;
     bool closed_ = false;
     std::unique_ptr<Connection> cnUpg;
+    UpgradeCommand cmdUpg;
+    FileLog log_{Run.LogFileName};
 };
 
 extern TForm1 Form1;
