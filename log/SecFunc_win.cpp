@@ -1,0 +1,168 @@
+#include "log/SecFunc.h"
+
+#include "log/LogLines.h"
+#include "log/LogOs_win.h"
+#include "log/LogStampText.h"
+
+#include <windows.h>
+
+#include <string>
+
+LogOsCalls logOs = {&::WriteFile, &::FlushFileBuffers, &::SetEndOfFile, &::MoveFileExA};
+
+namespace {
+
+// Owns a kernel handle; both NULL and INVALID_HANDLE_VALUE mean none.
+class FileHandle {
+public:
+    explicit FileHandle(HANDLE h) : h_(h) {}
+    ~FileHandle() { Close(); }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    HANDLE get() const { return h_; }
+    bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
+    void Close() {
+        if (valid()) CloseHandle(h_);
+        h_ = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE h_;
+};
+
+// The log is streamed through buffers of this size, never held whole.
+constexpr DWORD kPiece = 1u << 20;
+
+bool WriteAll(HANDLE h, const std::string& bytes) {
+    const char* p = bytes.data();
+    std::size_t left = bytes.size();
+    while (left > 0) {
+        const DWORD part = left > kPiece ? kPiece : static_cast<DWORD>(left);
+        DWORD done = 0;
+        if (!logOs.WriteFile(h, p, part, &done, nullptr) || done == 0) return false;
+        p += done;
+        left -= done;
+    }
+    return true;
+}
+
+// Reads the next piece into buf; false on a read failure. At the end, buf is empty.
+bool ReadPiece(HANDLE h, std::string& buf) {
+    buf.resize(kPiece);
+    DWORD got = 0;
+    if (!ReadFile(h, &buf[0], kPiece, &got, nullptr)) return false;
+    buf.resize(got);
+    return true;
+}
+
+// Writes the content of the log (when there is one) in the written form and the new line
+// into a file beside it, then puts that file in the log's place in one move. Until the move,
+// the log is untouched; the move either happens whole or not at all.
+void ReplaceLog(const std::string& name, FileHandle* log, const std::string& line) {
+    const std::string tempName = name + ".new";
+    // Others may not open the new file either; the delete share is what lets the move rename
+    // it while it is still open here.
+    FileHandle temp(CreateFileA(tempName.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!temp.valid()) return;
+
+    LogRewrite rewrite;
+    std::string in, out;
+    bool ok = true;
+    if (log) {
+        LARGE_INTEGER start = {};
+        ok = SetFilePointerEx(log->get(), start, nullptr, FILE_BEGIN) != 0;
+        while (ok) {
+            ok = ReadPiece(log->get(), in);
+            if (!ok || in.empty()) break;
+            out.clear();
+            rewrite.Feed(in, out);
+            ok = WriteAll(temp.get(), out);
+        }
+    }
+    if (ok) {
+        out.clear();
+        rewrite.Finish(line, out);
+        ok = WriteAll(temp.get(), out) && logOs.FlushFileBuffers(temp.get());
+    }
+    if (ok) {
+        // Windows will not move a file over one that is open, even by this process, so the
+        // log is let go only now, just before the move. Should another process open it in
+        // that instant, the move fails and the log stays as it was.
+        DWORD flags = MOVEFILE_WRITE_THROUGH;
+        if (log) {
+            log->Close();
+            flags |= MOVEFILE_REPLACE_EXISTING;
+        }
+        ok = logOs.MoveFileExA(tempName.c_str(), name.c_str(), flags) != 0;
+    }
+    temp.Close();
+    if (!ok) DeleteFileA(tempName.c_str());
+}
+
+// Adds the line at the end of a log already in the written form; on a failed write the log
+// is cut back to its old length.
+void AppendToLog(HANDLE log, LONGLONG oldSize, const std::string& line) {
+    if (WriteAll(log, line + "\r\n")) return;
+    LARGE_INTEGER at;
+    at.QuadPart = oldSize;
+    if (SetFilePointerEx(log, at, nullptr, FILE_BEGIN)) logOs.SetEndOfFile(log);
+}
+
+void AddLine(const std::string& name, const std::string& line) {
+    if (name.empty()) return;
+    const DWORD attributes = GetFileAttributesA(name.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+
+    // No sharing from the first read to the last write: while the line is being added,
+    // nobody else may open the log.
+    FileHandle log(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!log.valid()) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND) ReplaceLog(name, nullptr, line);
+        return;
+    }
+
+    WrittenFormCheck check;
+    std::string in;
+    LONGLONG size = 0;
+    for (;;) {
+        if (!ReadPiece(log.get(), in)) return;
+        if (in.empty()) break;
+        size += static_cast<LONGLONG>(in.size());
+        if (!check.Feed(in)) break;
+    }
+    if (in.empty() && check.Finish()) {
+        AppendToLog(log.get(), size, line);
+    } else {
+        ReplaceLog(name, &log, line);
+    }
+}
+
+// The user's regional separator of the given kind, or the fallback when it cannot be read
+// (a separator too long for the buffer counts as long, which also gives the fallback).
+std::string RegionalSeparator(LCTYPE kind, char fallback) {
+    char buf[16];
+    const int n = GetLocaleInfoA(LOCALE_USER_DEFAULT, kind, buf, sizeof buf);
+    if (n <= 0) return std::string(1, fallback);
+    return std::string(buf, n - 1);
+}
+
+}  // namespace
+
+void WriteLog(const std::string& logFileName, const std::string& line) noexcept {
+    try {
+        AddLine(logFileName, line);
+    } catch (...) {
+        // Out of memory for a huge log: the line is lost, the log is as it was.
+    }
+}
+
+std::string LogStamp() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    const StampTime t = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                         now.wMilliseconds};
+    return FormatLogStamp(t, RegionalSeparator(LOCALE_SDATE, '/'),
+                          RegionalSeparator(LOCALE_STIME, ':'));
+}
