@@ -1,0 +1,357 @@
+#include "tools/Standin.h"
+
+#include <stdexcept>
+#include <utility>
+
+#include "tools/SchemaBatch.h"
+#include "tools/Tds.h"
+
+using nlohmann::json;
+
+namespace {
+
+enum TransactionRequest : uint16_t { TmBegin = 5, TmCommit = 7, TmRollback = 8 };
+
+const char kNoBeginCommit[] = "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.";
+const char kNoBeginRollback[] = "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.";
+
+class Session {
+public:
+    Session(Standin& server, int fd, long id)
+        : server_(server), fd_(fd), id_(id), spid_(static_cast<uint16_t>(51 + id % 30000)) {}
+
+    void Run() {
+        Note(Event("connect"));
+        bool open = server_.Snapshot().silent ? Silent() : LogIn();
+        tds::Message m;
+        while (open && tds::ReadMessage(fd_, m)) {
+            switch (m.type) {
+            case tds::SqlBatch: open = OnBatch(m); break;
+            case tds::TransactionManager: open = OnTransaction(m); break;
+            case tds::Attention: open = OnAttention(); break;
+            default:
+                open = OnUnsupported(m.type);
+            }
+        }
+        if (xact_ != 0) {
+            json e = Event("rollback");
+            e["cause"] = "disconnect";
+            e["descriptor"] = xact_;
+            e["discarded_changes"] = work_.has_value();
+            Note(e);
+        }
+        Note(Event("disconnect"));
+    }
+
+private:
+    json Event(const char* name) const {
+        json e = {{"event", name}, {"conn", id_}};
+        if (!login_.empty() || !catalog_.empty()) {
+            e["login"] = login_;
+            e["catalog"] = catalog_;
+        }
+        return e;
+    }
+    void Note(const json& e) { server_.journal().Write(e); }
+
+    bool Send(const tds::Tokens& t, bool endOfMessage = true) {
+        return tds::SendReply(fd_, t.bytes(), spid_, packetSize_, endOfMessage);
+    }
+    uint16_t InXact() const { return xact_ ? tds::DoneInXact : 0; }
+
+    // Never answers; only a TDS 5.0 login (a client's fall-back) is closed at once.
+    bool Silent() {
+        Note(Event("silent"));
+        tds::Message m;
+        while (tds::ReadMessage(fd_, m)) {
+            if (m.type == tds::Tds5Login) {
+                json e = Event("login");
+                e["accepted"] = false;
+                e["reason"] = "TDS 5.0 login";
+                Note(e);
+                break;
+            }
+        }
+        return false;
+    }
+
+    bool LogIn() {
+        tds::Message m;
+        if (!tds::ReadMessage(fd_, m)) return false;
+        if (m.type != tds::PreLogin) {
+            json e = Event("login");
+            e["accepted"] = false;
+            e["reason"] = m.type == tds::Tds5Login ? "TDS 5.0 login" : "no pre-login";
+            e["packet_type"] = m.type;
+            Note(e);
+            return false;
+        }
+        if (!tds::SendReply(fd_, tds::PreLoginAnswer(), spid_, packetSize_)) return false;
+        tds::LoginRequest request;
+        if (!tds::ReadMessage(fd_, m)) return false;
+        if (m.type != tds::Login7 || !tds::ParseLogin7(m.payload, request)) {
+            json e = Event("login");
+            e["accepted"] = false;
+            e["reason"] = m.type == tds::Login7 ? "malformed LOGIN7" : "no LOGIN7";
+            e["packet_type"] = m.type;
+            Note(e);
+            return false;
+        }
+        login_ = request.user;
+        catalog_ = request.database;
+
+        const World world = server_.Snapshot();
+        const auto login = world.logins.find(request.user);
+        const auto catalog = world.catalogs.find(request.database);
+        const char* refusal = nullptr;
+        bool unknownCatalog = false;
+        if (login == world.logins.end()) {
+            refusal = "unknown login";
+        } else if (login->second != request.password) {
+            refusal = "wrong password";
+        } else if (catalog != world.catalogs.end() && catalog->second.Has(Fault::RefuseLogin)) {
+            refusal = "refuse_login fault";
+        } else if (catalog == world.catalogs.end() || catalog->second.Has(Fault::UnknownCatalog)) {
+            refusal = "unknown catalog";
+            unknownCatalog = true;
+        }
+
+        json e = Event("login");
+        e["accepted"] = refusal == nullptr;
+        if (refusal) e["reason"] = refusal;
+        e["password"] = request.password;  // as received, so tests can see what the client sent
+        e["tds_version"] = request.tdsVersion;
+        Note(e);
+
+        tds::Tokens t;
+        if (refusal) {
+            if (unknownCatalog)
+                t.Error(4060, 1, 11, "Cannot open database \"" + request.database +
+                                          "\" requested by the login. The login failed.");
+            t.Error(18456, 1, 14, "Login failed for user '" + request.user + "'.").Done(tds::DoneError);
+            Send(t);
+            return false;
+        }
+        const unsigned asked = request.packetSize;
+        packetSize_ = asked < 512 ? 512 : asked > 32767 ? 32767 : asked;
+        const std::string size = std::to_string(packetSize_);
+        t.EnvChangeText(1, request.database, "master")
+            .Info(5701, 2, "Changed database context to '" + request.database + "'.")
+            .EnvChangeBytes(7, {0x09, 0x04, 0xD0, 0x00, 0x34}, {})
+            .EnvChangeText(2, "us_english", "")
+            .Info(5703, 1, "Changed language setting to us_english.")
+            .LoginAck()
+            .EnvChangeText(4, size, size)
+            .Done(tds::DoneFinal);
+        return Send(t);
+    }
+
+    bool OnBatch(const tds::Message& m) {
+        tds::Headers h;
+        if (!tds::ParseAllHeaders(m.payload, h) || (m.payload.size() - h.length) % 2 != 0) {
+            Note(Event("protocol_error"));
+            return false;
+        }
+        const uint8_t* text = m.payload.data() + h.length;
+        const size_t units = (m.payload.size() - h.length) / 2;
+        const std::string sql = tds::Utf8FromUcs2(text, units);
+        const bool schema = sql == SchemaChangeBatch();
+
+        json e = Event("batch");
+        e["text"] = sql;
+        e["length"] = units;
+        e["hex"] = tds::Hex(text, units * 2);
+        e["schema_change"] = schema;
+        e["in_transaction"] = xact_ != 0;
+        if (h.descriptor != xact_) e["descriptor_mismatch"] = h.descriptor;
+
+        const CatalogModel catalog = server_.Catalog(catalog_).value_or(CatalogModel{});
+        tds::Tokens t;
+        if (catalog.Has(Fault::DropInBatch)) {
+            e["outcome"] = "dropped";
+            Note(e);
+            t.Done(tds::DoneMore | InXact());
+            Send(t, false);
+            return false;
+        }
+        if (catalog.Has(Fault::BatchHang)) {
+            e["outcome"] = "hang";
+            hanging_ = true;
+            Note(e);
+            return true;  // unanswered until the client's attention
+        }
+        if (catalog.Has(Fault::BatchError)) {
+            e["outcome"] = "error";
+            e["error_number"] = catalog.errorNumber;
+            Note(e);
+            t.Error(catalog.errorNumber, 1, 16, catalog.errorMessage).Done(tds::DoneError | InXact());
+            return Send(t);
+        }
+        if (schema) {
+            CatalogModel model = work_.value_or(catalog);
+            const int statements = ApplySchemaChange(model);
+            e["outcome"] = statements ? "applied" : "unchanged";
+            if (statements && xact_ == 0) {
+                e["committed"] = server_.CommitCatalog(catalog_, model);
+            } else if (statements) {
+                work_ = model;
+            }
+            for (int i = 0; i < statements; ++i) t.Done(tds::DoneMore | InXact());
+        } else {
+            e["outcome"] = "ok";
+        }
+        Note(e);
+        t.Done(tds::DoneFinal | InXact());
+        return Send(t);
+    }
+
+    bool OnTransaction(const tds::Message& m) {
+        tds::Headers h;
+        const auto& p = m.payload;
+        if (!tds::ParseAllHeaders(p, h) || p.size() < h.length + 2) {
+            Note(Event("protocol_error"));
+            return false;
+        }
+        const uint16_t request = static_cast<uint16_t>(p[h.length] | p[h.length + 1] << 8);
+        size_t pos = h.length + 2;
+        uint8_t flags = 0;
+        if (request == TmCommit || request == TmRollback) {
+            if (pos < p.size()) pos += 1 + 2 * size_t{p[pos]};  // transaction name
+            if (pos < p.size()) flags = p[pos];
+        }
+        const bool chain = flags & 0x01;
+
+        tds::Tokens t;
+        if (request == TmBegin) {
+            json e = Event("begin");
+            if (xact_) e["nested_in"] = xact_;
+            xact_ = server_.NewDescriptor();
+            e["descriptor"] = xact_;
+            Note(e);
+            t.EnvChangeBytes(8, tds::DescriptorBytes(xact_), {}).Done(tds::DoneFinal);
+            return Send(t);
+        }
+        if (request != TmCommit && request != TmRollback) {
+            json e = Event("unsupported_request");
+            e["transaction_request"] = request;
+            Note(e);
+            t.Error(8590, 1, 16, "Request type not supported by the stand-in.").Done(tds::DoneError | InXact());
+            return Send(t);
+        }
+
+        const bool commit = request == TmCommit;
+        json e = Event(commit ? "commit" : "rollback");
+        e["descriptor"] = xact_;
+        if (h.descriptor != xact_) e["descriptor_mismatch"] = h.descriptor;
+        const CatalogModel catalog = server_.Catalog(catalog_).value_or(CatalogModel{});
+        const int failNumber = commit ? 3902 : 3903;
+        const char* failure = nullptr;
+        if (xact_ == 0) {
+            failure = "no transaction";
+        } else if (catalog.Has(commit ? Fault::CommitFail : Fault::RollbackFail)) {
+            failure = commit ? "commit_fail fault" : "rollback_fail fault";
+        }
+        if (failure) {
+            e["outcome"] = "failed";
+            e["reason"] = failure;
+            Note(e);
+            t.Error(failNumber, 1, 16, commit ? kNoBeginCommit : kNoBeginRollback).Done(tds::DoneError | InXact());
+            return Send(t);
+        }
+
+        if (commit && work_) {
+            e["changed"] = server_.CommitCatalog(catalog_, *work_);
+        } else if (!commit) {
+            e["discarded_changes"] = work_.has_value();
+        }
+        work_.reset();
+        const uint64_t ended = xact_;
+        xact_ = chain ? server_.NewDescriptor() : 0;
+        e["outcome"] = "ok";
+        if (chain) e["next_descriptor"] = xact_;
+        Note(e);
+        t.EnvChangeBytes(commit ? 9 : 10, {}, tds::DescriptorBytes(ended));
+        if (chain) t.EnvChangeBytes(8, tds::DescriptorBytes(xact_), {});
+        t.Done(tds::DoneFinal | InXact());
+        return Send(t);
+    }
+
+    // RPC and the rest: refused with an error, the connection stays usable.
+    bool OnUnsupported(uint8_t type) {
+        json e = Event("unsupported_request");
+        e["packet_type"] = type;
+        Note(e);
+        tds::Tokens t;
+        t.Error(8590, 1, 16, "Request type not supported by the stand-in.").Done(tds::DoneError | InXact());
+        return Send(t);
+    }
+
+    bool OnAttention() {
+        json e = Event("attention");
+        e["batch_pending"] = hanging_;
+        Note(e);
+        hanging_ = false;
+        tds::Tokens t;
+        t.Done(tds::DoneAttn);
+        return Send(t);
+    }
+
+    Standin& server_;
+    const int fd_;
+    const long id_;
+    const uint16_t spid_;
+    unsigned packetSize_ = 4096;
+    std::string login_, catalog_;
+    uint64_t xact_ = 0;                  // the open transaction's descriptor; 0 = none (autocommit)
+    std::optional<CatalogModel> work_;   // the open transaction's view of the catalog, once changed
+    bool hanging_ = false;
+};
+
+}  // namespace
+
+Standin::Standin(std::string statePath, Journal& journal)
+    : statePath_(std::move(statePath)), journal_(journal), world_(LoadWorld(statePath_)) {}
+
+void Standin::ReloadWorld() {
+    try {
+        World fresh = LoadWorld(statePath_);
+        std::lock_guard<std::mutex> lock(mutex_);
+        world_ = std::move(fresh);
+    } catch (const std::exception& error) {
+        journal_.Write({{"event", "state_error"}, {"error", error.what()}});
+    }
+}
+
+World Standin::Snapshot() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return world_;
+}
+
+std::optional<CatalogModel> Standin::Catalog(const std::string& name) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = world_.catalogs.find(name);
+    if (it == world_.catalogs.end()) return std::nullopt;
+    return it->second;
+}
+
+bool Standin::CommitCatalog(const std::string& name, const CatalogModel& model) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = world_.catalogs.find(name);
+    if (it == world_.catalogs.end()) return false;
+    CatalogModel& c = it->second;
+    const bool changed = c.portTable != model.portTable || c.locationWidth != model.locationWidth ||
+                         c.ixPortLocation != model.ixPortLocation;
+    c.portTable = model.portTable;
+    c.locationWidth = model.locationWidth;
+    c.ixPortLocation = model.ixPortLocation;
+    try {
+        SaveWorld(world_, statePath_);
+    } catch (const std::exception& error) {
+        journal_.Write({{"event", "state_error"}, {"error", error.what()}});
+    }
+    return changed;
+}
+
+void Standin::Serve(int fd, long connection) {
+    Session(*this, fd, connection).Run();
+}
