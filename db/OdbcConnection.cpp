@@ -1,0 +1,178 @@
+// Connection over ODBC: unixODBC natively, odbc32 on Windows (and under Wine, whose odbc32
+// forwards to unixODBC). Only the plain narrow entry points are used: under Wine the
+// A-suffixed ones are stubs that end the process.
+#ifdef UNICODE
+#error "the ODBC layer must use the narrow entry points; do not define UNICODE"
+#endif
+#ifdef _WIN32
+#include <windows.h>
+#endif
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+#include <vector>
+
+#include "db/Connection.h"
+#include "db/OdbcConnectionString.h"
+#include "settings/Failure.h"
+
+namespace {
+
+// Owns one ODBC handle; freeing a connection handle needs SQLDisconnect first when connected.
+class OdbcHandle {
+public:
+    explicit OdbcHandle(SQLSMALLINT type) : type_(type) {}
+    ~OdbcHandle() { Reset(); }
+    OdbcHandle(const OdbcHandle&) = delete;
+    OdbcHandle& operator=(const OdbcHandle&) = delete;
+
+    void Allocate(SQLHANDLE parent, const char* what);
+    void Reset() {
+        if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
+        handle_ = SQL_NULL_HANDLE;
+    }
+    SQLHANDLE get() const { return handle_; }
+    SQLSMALLINT type() const { return type_; }
+
+private:
+    SQLSMALLINT type_;
+    SQLHANDLE handle_ = SQL_NULL_HANDLE;
+};
+
+// "[SQLSTATE] (native) message" for every diagnostic record, one per line.
+std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+    std::string text;
+    for (SQLSMALLINT record = 1; handle != SQL_NULL_HANDLE; ++record) {
+        SQLCHAR state[6] = {0};
+        SQLINTEGER native = 0;
+        std::vector<SQLCHAR> message(1024);
+        SQLSMALLINT length = 0;
+        SQLRETURN rc = SQLGetDiagRec(type, handle, record, state, &native, message.data(),
+                                     static_cast<SQLSMALLINT>(message.size()), &length);
+        if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
+            message.resize(static_cast<size_t>(length) + 1);
+            rc = SQLGetDiagRec(type, handle, record, state, &native, message.data(),
+                               static_cast<SQLSMALLINT>(message.size()), &length);
+        }
+        if (!SQL_SUCCEEDED(rc)) break;
+        if (!text.empty()) text += "\n";
+        text += "[" + std::string(reinterpret_cast<char*>(state)) + "] (" + std::to_string(native) + ") " +
+                std::string(reinterpret_cast<char*>(message.data()));
+    }
+    return text.empty() ? "no diagnostic record" : text;
+}
+
+[[noreturn]] void Fail(const char* what, SQLSMALLINT type, SQLHANDLE handle) {
+    throw Failure(std::string(what) + " failed: " + Diagnostics(type, handle));
+}
+
+void Check(SQLRETURN rc, const char* what, const OdbcHandle& handle) {
+    if (!SQL_SUCCEEDED(rc)) Fail(what, handle.type(), handle.get());
+}
+
+void OdbcHandle::Allocate(SQLHANDLE parent, const char* what) {
+    Reset();
+    if (!SQL_SUCCEEDED(SQLAllocHandle(type_, parent, &handle_))) {
+        handle_ = SQL_NULL_HANDLE;
+        const SQLSMALLINT parentType = type_ == SQL_HANDLE_DBC ? SQL_HANDLE_ENV : SQL_HANDLE_DBC;
+        if (parent == SQL_NULL_HANDLE) throw Failure(std::string(what) + " failed");
+        Fail(what, parentType, parent);
+    }
+}
+
+class OdbcConnection : public Connection {
+public:
+    ~OdbcConnection() override { Close(); }
+
+    void Open(const ConnectionParams& params, int openTimeoutSeconds) override {
+        Close();
+        env_.Allocate(SQL_NULL_HANDLE, "SQLAllocHandle(ENV)");
+        Check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+              "SQLSetEnvAttr(ODBC_VERSION)", env_);
+        dbc_.Allocate(env_.get(), "SQLAllocHandle(DBC)");
+        Check(SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(openTimeoutSeconds)), SQL_IS_UINTEGER),
+              "SQLSetConnectAttr(LOGIN_TIMEOUT)", dbc_);
+        const std::string text = OdbcConnectionString(params);
+        std::vector<SQLCHAR> in(text.begin(), text.end());
+        in.push_back(0);
+        SQLCHAR out[1024];
+        SQLSMALLINT outLength = 0;
+        SQLRETURN rc = SQLDriverConnect(dbc_.get(), nullptr, in.data(), static_cast<SQLSMALLINT>(text.size()), out,
+                                        sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
+        if (!SQL_SUCCEEDED(rc)) {
+            const std::string why = Diagnostics(SQL_HANDLE_DBC, dbc_.get());
+            Close();
+            throw Failure("Open failed: " + why);
+        }
+        connected_ = true;
+    }
+
+    void BeginTrans() override {
+        RequireOpen("BeginTrans");
+        if (inTransaction_) throw Failure("BeginTrans failed: a transaction is already open");
+        Check(SQLSetConnectAttr(dbc_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
+                                SQL_IS_UINTEGER),
+              "BeginTrans", dbc_);
+        inTransaction_ = true;
+    }
+
+    void Execute(const std::string& sql, int timeoutSeconds) override {
+        RequireOpen("Execute");
+        OdbcHandle stmt(SQL_HANDLE_STMT);
+        stmt.Allocate(dbc_.get(), "SQLAllocHandle(STMT)");
+        Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                             reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), SQL_IS_UINTEGER),
+              "SQLSetStmtAttr(QUERY_TIMEOUT)", stmt);
+        std::vector<SQLCHAR> text(sql.begin(), sql.end());
+        text.push_back(0);
+        SQLRETURN rc = SQLExecDirect(stmt.get(), text.data(), static_cast<SQLINTEGER>(sql.size()));
+        // A batch of DDL alone answers SQL_NO_DATA; an error after a counted statement shows
+        // only when the further results are fetched.
+        if (rc == SQL_NO_DATA) return;
+        Check(rc, "Execute", stmt);
+        while (SQL_SUCCEEDED(rc = SQLMoreResults(stmt.get()))) {
+        }
+        if (rc != SQL_NO_DATA) Check(rc, "Execute", stmt);
+    }
+
+    void CommitTrans() override { EndTransaction(SQL_COMMIT, "CommitTrans"); }
+    void RollbackTrans() override { EndTransaction(SQL_ROLLBACK, "RollbackTrans"); }
+    bool InTransaction() const override { return inTransaction_; }
+
+    void Close() noexcept override {
+        // A driver may refuse to disconnect with a transaction open (25000); the work is
+        // discarded either way, so roll it back and try once more.
+        if (connected_ && !SQL_SUCCEEDED(SQLDisconnect(dbc_.get()))) {
+            SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+            SQLDisconnect(dbc_.get());
+        }
+        connected_ = false;
+        inTransaction_ = false;
+        dbc_.Reset();
+        env_.Reset();
+    }
+
+private:
+    void RequireOpen(const char* what) const {
+        if (!connected_) throw Failure(std::string(what) + " failed: the connection is not open");
+    }
+
+    // A failed commit leaves the transaction open; only a successful end closes it.
+    void EndTransaction(SQLSMALLINT completion, const char* what) {
+        RequireOpen(what);
+        if (!inTransaction_) throw Failure(std::string(what) + " failed: no transaction is open");
+        Check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion), what, dbc_);
+        inTransaction_ = false;
+    }
+
+    OdbcHandle env_{SQL_HANDLE_ENV};
+    OdbcHandle dbc_{SQL_HANDLE_DBC};
+    bool connected_ = false;
+    bool inTransaction_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Connection> MakeOdbcConnection() { return std::make_unique<OdbcConnection>(); }
