@@ -31,6 +31,17 @@ std::string TextOf(HWND h) {
     return s;
 }
 
+SIZE TextExtent(HWND window, HFONT font, const char* text) {
+    SIZE size = {0, 0};
+    HDC dc = GetDC(window);
+    if (!dc) return size;
+    HGDIOBJ before = font ? SelectObject(dc, font) : nullptr;
+    GetTextExtentPoint32A(dc, text, static_cast<int>(lstrlenA(text)), &size);
+    if (before) SelectObject(dc, before);
+    ReleaseDC(window, dc);
+    return size;
+}
+
 int ScreenDpi() {
     HDC dc = GetDC(nullptr);
     const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : kDesignDpi;
@@ -113,8 +124,16 @@ void Tfrm_Pwd::Layout(int dpi) {
                         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
                         kFontFace);
     for (const ControlDesign& c : design) {
+        int width = px(c.width), height = px(c.height);
+        if (c.id == kIdLabel1 || c.id == kIdLabel2 || c.id == kIdLabel3) {
+            // The labels' sizes are those of their texts in the design font; where the font in
+            // use is wider, a label grows rather than hide part of its text.
+            const SIZE text = TextExtent(handle_, font_, c.text);
+            if (text.cx > width) width = text.cx;
+            if (text.cy > height) height = text.cy;
+        }
         HWND h = CreateWindowExA(c.exStyle, c.windowClass, c.text, WS_CHILD | WS_VISIBLE | c.style, px(c.left),
-                                 px(c.top), px(c.width), px(c.height), handle_,
+                                 px(c.top), width, height, handle_,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), GetModuleHandleA(nullptr),
                                  nullptr);
         if (!h) throw Failure("The credentials dialog cannot be created.");
