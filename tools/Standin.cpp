@@ -180,10 +180,11 @@ private:
             Note(e);
             return true;  // unanswered until the client's attention
         }
-        if (catalog.Has(Fault::BatchError)) {
+        if (catalog.Has(Fault::BatchError) || catalog.Has(Fault::LateBatchError)) {
             e["outcome"] = "error";
             e["error_number"] = catalog.errorNumber;
             Note(e);
+            if (catalog.Has(Fault::LateBatchError)) t.Done(tds::DoneMore | tds::DoneCount | InXact(), 1);
             t.Error(catalog.errorNumber, 1, 16, catalog.errorMessage).Done(tds::DoneError | InXact());
             return Send(t);
         }

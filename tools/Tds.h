@@ -18,7 +18,9 @@ enum PacketType : uint8_t {
     TransactionManager = 0x0E, Login7 = 0x10, PreLogin = 0x12,
 };
 
-enum DoneStatus : uint16_t { DoneFinal = 0x0000, DoneMore = 0x0001, DoneError = 0x0002, DoneInXact = 0x0004, DoneAttn = 0x0020 };
+enum DoneStatus : uint16_t {
+    DoneFinal = 0x0000, DoneMore = 0x0001, DoneError = 0x0002, DoneInXact = 0x0004, DoneCount = 0x0010, DoneAttn = 0x0020,
+};
 
 struct Message {
     uint8_t type = 0;

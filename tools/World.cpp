@@ -13,7 +13,8 @@ namespace {
 
 const std::pair<Fault, const char*> kFaultNames[] = {
     {Fault::RefuseLogin, "refuse_login"},   {Fault::UnknownCatalog, "unknown_catalog"},
-    {Fault::BatchError, "batch_error"},     {Fault::BatchHang, "batch_hang"},
+    {Fault::BatchError, "batch_error"},     {Fault::LateBatchError, "late_batch_error"},
+    {Fault::BatchHang, "batch_hang"},
     {Fault::CommitFail, "commit_fail"},     {Fault::RollbackFail, "rollback_fail"},
     {Fault::DropInBatch, "drop_in_batch"},
 };

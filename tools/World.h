@@ -22,6 +22,8 @@
 //   unknown_catalog  the catalog is treated as missing: 4060 then 18456 (so is a catalog not listed)
 //   batch_error      every batch fails with error_number/error_message (class 16); the transaction
 //                    stays open and nothing changes
+//   late_batch_error the same error, but after a first statement that reports a row count, so
+//                    that the client sees it only when it fetches the further results
 //   batch_hang       a batch is never answered; an attention (client cancel) is acknowledged
 //   commit_fail      a commit fails with 3902; the transaction stays open
 //   rollback_fail    a rollback fails with 3903; the transaction stays open
@@ -34,7 +36,9 @@
 #include <set>
 #include <string>
 
-enum class Fault { RefuseLogin, UnknownCatalog, BatchError, BatchHang, CommitFail, RollbackFail, DropInBatch };
+enum class Fault {
+    RefuseLogin, UnknownCatalog, BatchError, LateBatchError, BatchHang, CommitFail, RollbackFail, DropInBatch
+};
 
 struct CatalogModel {
     bool portTable = false;
