@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/Application_win.h"
+#include "db/DbSteps_win.h"
 #include "package/Package.h"
 #include "settings/ReadSettings.h"
 #include "settings/RunSettings.h"
@@ -69,9 +70,12 @@ void TForm1::Close() {
 
 void TForm1::ReadSettings() { ::ReadSettings(Run, *MakeWindowsSettingsPlatform()); }
 
-bool TForm1::CheckLogin() { return false; }
+bool TForm1::CheckLogin() { return ::CheckLogin(Run, App.Handle); }
 
-bool TForm1::UpgradeTableStructures() { return false; }
+bool TForm1::UpgradeTableStructures() {
+    WindowsErrorBox errorBox;
+    return ::UpgradeTableStructures(Run, *cnUpg, cmdUpg, log_, errorBox);
+}
 
 void TForm1::RunDtsPackage() { ::RunDtsPackage(Run, log_, App.Title); }
 
