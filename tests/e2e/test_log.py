@@ -1,0 +1,278 @@
+"""The upgrade log writer under Wine, through the test program logwriter.exe (WriteLog and
+LogStamp as the program links them).
+
+Each scenario prepares the log in a fresh folder, runs the writer once and compares the file
+afterwards byte for byte, and that nothing else is left beside it. Sharing scenarios hold the
+log from a second Wine process (holder.exe); failure scenarios make one of the writer's OS calls
+fail through its test seam; pause scenarios stop the writer at one of those calls and look at
+the log from another process meanwhile.
+"""
+
+import datetime
+import os
+import re
+import subprocess
+import tempfile
+
+import harness
+from harness import E2ETestCase, smoke
+
+SHARING_VIOLATION = 32
+WAIT = 60  # seconds for another process to reach a point
+
+RUN_LOG = b'-------------------------------  2.1.27  -------------------------------\r\n' \
+          b'2019/11/29 10:44:04 - Run Setup.exe for 2.1.27\r\n'
+LF_LOG = b'report line 1\nreport line 2\n'
+
+
+class LogTestCase(E2ETestCase):
+    """A scenario folder with an empty Log folder; self.win_log / self.log name the log in it."""
+
+    def setUp(self):
+        self.sc = self.scenario()
+        self.win_dir = self.sc.path('Log')
+        self.sc.mkdir(self.win_dir)
+        self.dir = self.sc.unix(self.win_dir)
+        self.win_log = self.win_dir + '\\2.1.27.log'
+        self.log = self.sc.unix(self.win_log)
+        self.exe = harness.unix_to_z(os.path.join(self.session.build_dir, 'tests', 'support', 'logwriter',
+                                                  'logwriter.exe'))
+
+    def rows(self, rows):
+        """A table's rows; the smoke set runs only the first."""
+        return rows[:1] if self.session.smoke_only else rows
+
+    def clear(self):
+        for name in os.listdir(self.dir):
+            os.remove(os.path.join(self.dir, name))
+
+    def put_log(self, content):
+        if content is not None:
+            with open(self.log, 'wb') as f:
+                f.write(content)
+
+    def write(self, line, *options, win_log=None, cwd=None):
+        self.session.wine([self.exe, 'write', self.win_log if win_log is None else win_log, line] +
+                          list(options), bits=self.session.bits, cwd=cwd)
+
+    def assertOnlyTheLog(self, expected):
+        """The log holds exactly expected (None: there is none) and nothing else is beside it."""
+        found = sorted(os.listdir(self.dir))
+        self.assertEqual(found, [] if expected is None else ['2.1.27.log'])
+        if expected is not None:
+            with open(self.log, 'rb') as f:
+                self.assertEqual(f.read(), expected)
+
+    def start(self, args):
+        """Starts a program of this build in the background; its output goes to a file."""
+        out = tempfile.TemporaryFile()
+        self.addCleanup(out.close)
+        proc = subprocess.Popen([self.session.loader()] + args, env=self.session.env(),
+                                cwd=self.sc.unix(self.sc.root), stdin=subprocess.DEVNULL,
+                                stdout=out, stderr=subprocess.DEVNULL)
+        self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
+        return proc, out
+
+    def hold(self, access, share):
+        """Holds the log open from another process; returns the call that lets it go."""
+        stop = self.sc.path('stop-holder')
+        if self.sc.exists(stop):
+            os.remove(self.sc.unix(stop))
+        proc, out = self.start([self.session.helper('holder'), self.win_log, access, share, '--stop', stop])
+
+        def said():
+            out.seek(0)
+            return out.read() or (proc.poll() is not None and b'ended')
+        self.assertEqual(harness.wait_until('the holder', WAIT, said, 0.05).strip(), b'ready')
+
+        def release():
+            open(self.sc.unix(stop), 'wb').close()
+            self.assertEqual(proc.wait(timeout=WAIT), 0)
+        return release
+
+    def write_paused(self, call, line='next'):
+        """Starts the writer, waits until it stands before its call (e.g. 'flush:1'); returns
+        the call that lets it go on and waits for its end."""
+        ready, go = self.sc.path('ready'), self.sc.path('go')
+        for f in (ready, go):
+            if self.sc.exists(f):
+                os.remove(self.sc.unix(f))
+        proc, _ = self.start([self.exe, 'write', self.win_log, line, '--pause=' + call,
+                              '--ready=' + ready, '--go=' + go])
+        harness.wait_until('the writer to pause', WAIT, lambda: self.sc.exists(ready) or proc.poll() is not None, 0.05)
+        self.assertIsNone(proc.poll(), 'the writer ended before its pause')
+
+        def resume():
+            open(self.sc.unix(go), 'wb').close()
+            self.assertEqual(proc.wait(timeout=WAIT), 0)
+        return resume
+
+    def open_error(self, win_path):
+        """The error another process gets opening win_path to read it, all sharing allowed."""
+        out = self.session.wine([self.exe, 'open', win_path], bits=self.session.bits)
+        return int(out.strip())
+
+
+class LineAdded(LogTestCase):
+    # (name, content before or None for no file, line, content after)
+    ROWS = [
+        ('lf only', b'a\nb\n\nc\n', 'next', b'a\r\nb\r\n\r\nc\r\nnext\r\n'),
+        ('missing', None, 'first', b'first\r\n'),
+        ('empty', b'', 'first', b'first\r\n'),
+        ('written form', RUN_LOG, 'next', RUN_LOG + b'next\r\n'),
+        ('last line without end', b'a\r\nb', 'next', b'a\r\nb\r\nnext\r\n'),
+        ('cr only', b'a\rb\r', 'next', b'a\r\nb\r\nnext\r\n'),
+        ('lf cr', b'a\n\rb', 'next', b'a\r\n\r\nb\r\nnext\r\n'),
+        ('nul bytes', b'a\x00b\nc\x00\x00', 'next', b'a\x00b\r\nc\x00\x00\r\nnext\r\n'),
+        ('nul bytes in written form', b'\x00\r\n', 'next', b'\x00\r\nnext\r\n'),
+        ('one space line', RUN_LOG, ' ', RUN_LOG + b' \r\n'),
+    ]
+
+    @smoke
+    def test_exact_bytes_afterwards(self):
+        for name, before, line, after in self.rows(self.ROWS):
+            with self.subTest(name):
+                self.clear()
+                self.put_log(before)
+                self.write(line)
+                self.assertOnlyTheLog(after)
+
+    def test_large_log_streamed_in_pieces(self):
+        # 3 MiB of LF lines: the rewrite spans several reads and writes.
+        lines = [b"line %07d of the package runner's report" % i for i in range(70000)]
+        self.put_log(b'\n'.join(lines) + b'\n')
+        self.write('next')
+        self.assertOnlyTheLog(b'\r\n'.join(lines) + b'\r\nnext\r\n')
+
+
+class NothingWritten(LogTestCase):
+
+    def test_folder_missing(self):
+        self.write('line', win_log=self.win_dir + '\\Missing\\2.1.27.log')
+        self.assertOnlyTheLog(None)
+
+    def test_name_is_a_folder(self):
+        os.makedirs(self.log)
+        self.write('line')
+        self.assertEqual(os.listdir(self.dir), ['2.1.27.log'])
+        self.assertEqual(os.listdir(self.log), [])
+
+    def test_empty_name(self):
+        self.write('line', win_log='', cwd=self.dir)
+        self.assertOnlyTheLog(None)
+
+
+class HeldByAnotherProcess(LogTestCase):
+    # Whoever holds the log open, in any way, keeps the writer from opening it alone: the line
+    # is lost and the log stays as it was, on the append path and on the rewrite path.
+    HOLDERS = [
+        ('reading, no sharing', 'r', 'none'),
+        ('writing, others may read', 'rw', 'r'),
+        ('reading, all sharing', 'r', 'rwd'),
+    ]
+
+    @smoke
+    def test_line_lost_log_unchanged(self):
+        for name, access, share in self.rows(self.HOLDERS):
+            for content in (RUN_LOG, LF_LOG):
+                with self.subTest(name, content=content):
+                    self.put_log(content)
+                    release = self.hold(access, share)
+                    try:
+                        self.write('lost')
+                    finally:
+                        release()
+                    self.assertOnlyTheLog(content)
+
+
+class FailureInTheMiddle(LogTestCase):
+    # (name, content before, the writer's call made to fail). A failing write writes half of
+    # its bytes first, as a full disk does.
+    ROWS = [
+        ('rewrite, write of a later piece', (b'x' * 100 + b'\n') * 30000, 'write:2'),
+        ('append, cut back', RUN_LOG, 'write:1'),
+        ('rewrite, write', LF_LOG, 'write:1'),
+        ('rewrite, flush', LF_LOG, 'flush:1'),
+        ('rewrite, move', LF_LOG, 'move:1'),
+        ('new log, write', None, 'write:1'),
+        ('new log, move', None, 'move:1'),
+    ]
+
+    @smoke
+    def test_old_log_whole_nothing_left_beside(self):
+        for name, content, call in self.rows(self.ROWS):
+            with self.subTest(name):
+                self.clear()
+                self.put_log(content)
+                self.write('lost', '--fail=' + call)
+                self.assertOnlyTheLog(content)
+
+
+class WhatOthersSee(LogTestCase):
+    """Another process opening the log while the writer is paused at one of its calls."""
+
+    @smoke
+    def test_shut_out_while_appending(self):
+        self.put_log(RUN_LOG)
+        resume = self.write_paused('write:1')
+        try:
+            self.assertEqual(self.open_error(self.win_log), SHARING_VIOLATION)
+        finally:
+            resume()
+        self.assertOnlyTheLog(RUN_LOG + b'next\r\n')
+
+    def test_shut_out_of_log_and_new_file_while_rewriting(self):
+        self.put_log(LF_LOG)
+        resume = self.write_paused('flush:1')
+        try:
+            self.assertEqual(self.open_error(self.win_log), SHARING_VIOLATION)
+            self.assertEqual(self.open_error(self.win_log + '.new'), SHARING_VIOLATION)
+        finally:
+            resume()
+        self.assertOnlyTheLog(b'report line 1\r\nreport line 2\r\nnext\r\n')
+
+    def test_opened_in_the_instant_before_the_move(self):
+        # Windows moves no file over one that is open, so the writer lets the log go just
+        # before the move. A process that opens it in that instant makes the move fail; the
+        # log stays as it was.
+        self.put_log(LF_LOG)
+        resume = self.write_paused('move:1')
+        release = self.hold('r', 'rwd')
+        try:
+            resume()
+        finally:
+            release()
+        self.assertOnlyTheLog(LF_LOG)
+
+
+class RegionalSeparators(LogTestCase):
+    KEY = 'HKCU\\Control Panel\\International'
+    # Wine derives the separators from the formats, Windows reads sDate and sTime: all four
+    # are set alike. (sShortDate, sDate, sTimeFormat, sTime, the stamp's separators)
+    ROWS = [
+        ('dd.MM.yyyy', '.', 'HH-mm-ss', '-', '.', '-'),
+        ('yyyy-MM-dd', '-', 'h:mm:ss tt', ':', '-', ':'),
+        ('dd//MM//yyyy', '//', 'HH::mm::ss', '::', '/', ':'),
+        ('yyyyMMdd', '', 'HHmmss', '', '', ''),
+    ]
+    EN_US = ('M/d/yyyy', '/', 'h:mm:ss tt', ':')
+
+    def set_international(self, short_date, date, time_format, time_sep):
+        for name, value in (('sShortDate', short_date), ('sDate', date),
+                            ('sTimeFormat', time_format), ('sTime', time_sep)):
+            self.session.wine(['reg', 'add', self.KEY, '/v', name, '/d', value, '/f'])
+
+    @smoke
+    def test_stamp_follows_separators_on_24_hour_clock(self):
+        self.addCleanup(self.set_international, *self.EN_US)
+        for short_date, date, time_format, time_sep, d, t in self.rows(self.ROWS):
+            with self.subTest(short_date=short_date, time_format=time_format):
+                self.set_international(short_date, date, time_format, time_sep)
+                before = datetime.datetime.now().replace(microsecond=0)
+                out = self.session.wine([self.exe, 'stamp'], bits=self.session.bits)
+                after = datetime.datetime.now()
+                stamp = out.decode('ascii').rstrip('\r\n')
+                d_, t_ = re.escape(d), re.escape(t)
+                self.assertRegex(stamp, r'^\d{4}%s\d\d%s\d\d \d\d%s\d\d%s\d\d$' % (d_, d_, t_, t_))
+                taken = datetime.datetime.strptime(stamp, '%Y{0}%m{0}%d %H{1}%M{1}%S'.format(d, t))
+                self.assertTrue(before <= taken <= after, '%s not within %s .. %s' % (stamp, before, after))
