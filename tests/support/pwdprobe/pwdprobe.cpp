@@ -1,5 +1,6 @@
 // Shows the credentials dialog once, owned by a hidden application-like window, and writes what
-// the caller of the dialog sees to the file named by the first argument:
+// the caller of the dialog sees to the file named by the first argument (default pwdprobe.out in
+// the current folder):
 //
 //   result=<dialog result>
 //   user=<DBUser in hex>        (hex, so that spaces and any byte survive)
@@ -31,8 +32,7 @@ std::string Hex(const std::string& s) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    if (__argc < 2) return 9;
-    const char* outPath = __argv[1];
+    const char* outPath = __argc >= 2 ? __argv[1] : "pwdprobe.out";
 
     WNDCLASSA wc = {};
     wc.lpfnWndProc = DefWindowProcA;
