@@ -1,0 +1,745 @@
+#!/usr/bin/python3
+"""End-to-end harness: runs the built Setup.exe under Wine in a virtual X display.
+
+One session per ctest run of a Windows build (the CTest fixture calls `harness.py start` and
+`harness.py stop`): an Xvfb display, a fresh Wine prefix with a persistent wineserver, a
+generated unix locale and an odbcinst.ini, all under the build folder. Each tests/e2e/test_*.py
+is run by `harness.py run test_xxx`; its scenarios take a fresh installation tree and registry
+key each (Scenario), start the program, watch its windows through inspector.exe, type with
+xdotool, and compare the upgrade log's exact bytes.
+
+Environment (set by tests/e2e/CMakeLists.txt; all optional when run by hand):
+  E2E_BUILD_DIR       the Windows build folder holding Setup.exe (default build/win32)
+  E2E_STATE_DIR       where the session lives (default <build>/tests/e2e/session)
+  UPG_NATIVE_BUILD_DIR  the native build folder with tools/sqlstandin (overrides the default
+                      that CMake passes as E2E_NATIVE_DIR_DEFAULT, itself build/native)
+  E2E_ALL=1           the 64-bit build runs every scenario, not only its smoke set
+  E2E_KEEP_PREFIX=1   `stop` leaves the prefix on disk for a look after a failure
+"""
+
+import json
+import os
+import re
+import select
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
+
+KEY = r'HKEY_LOCAL_MACHINE\SOFTWARE\Corvessa\Quiln-Ostrel'
+LOCALE = 'en_US.UTF-8'
+SCREEN = '1280x1024x24'
+WINE32 = 'wine'                      # Debian's wrapper: the 32-bit loader when it can run
+STAMP = rb'[0-9]{4}/[0-9]{2}/[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}'
+SKIP = 77                            # ctest SKIP_RETURN_CODE
+
+REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ = 1, 2, 3, 4, 7
+
+
+def log(msg):
+    print('[e2e] ' + msg, flush=True)
+
+
+# ---------------------------------------------------------------------------------------------
+# Small process helpers. Wine children (services.exe, explorer.exe) inherit every descriptor of
+# the process that started the first one, so output goes to files, never to pipes we wait on.
+
+def run_quiet(cmd, env=None, timeout=60, cwd=None):
+    """Runs cmd to its end with output in temporary files; returns (rc, stdout bytes, stderr bytes)."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        p = subprocess.Popen(cmd, env=env, cwd=cwd, stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        try:
+            rc = p.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()
+            raise AssertionError('timed out after %ss: %s' % (timeout, ' '.join(cmd)))
+        out.seek(0)
+        err.seek(0)
+        return rc, out.read(), err.read()
+
+
+def check_quiet(cmd, env=None, timeout=60, cwd=None):
+    rc, out, err = run_quiet(cmd, env, timeout, cwd)
+    if rc != 0:
+        raise AssertionError('%s failed (rc %d): %s' % (' '.join(cmd), rc, (out + err).decode(errors='replace')))
+    return out
+
+
+def wait_until(what, timeout, probe, interval=0.1):
+    """Calls probe() until it returns something truthy; fails after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    last = None
+    while True:
+        last = probe()
+        if last:
+            return last
+        if time.monotonic() > deadline:
+            raise AssertionError('timed out after %ss waiting for %s' % (timeout, what))
+        time.sleep(interval)
+
+
+def observe(seconds, probe, interval=0.2):
+    """Watches for seconds whether probe() turns truthy; returns its first truthy result or None.
+    For what must NOT happen within a time (a normal run ends well within it)."""
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        got = probe()
+        if got:
+            return got
+        time.sleep(interval)
+    return None
+
+
+def pe_bits(path):
+    """32 or 64, from the machine field of a PE file's header."""
+    with open(path, 'rb') as f:
+        head = f.read(4096)
+    pe = int.from_bytes(head[0x3c:0x40], 'little')
+    machine = int.from_bytes(head[pe + 4:pe + 6], 'little')
+    return {0x14c: 32, 0x8664: 64}[machine]
+
+
+def wine64_loader():
+    """The 64-bit loader, which Debian installs outside PATH."""
+    rc, out, _ = run_quiet(['dpkg', '-L', 'wine64'])
+    for line in out.decode().splitlines():
+        if line.endswith('/wine64') and os.access(line, os.X_OK) and not os.path.isdir(line):
+            return line
+    raise AssertionError('wine64 loader not found (dpkg -L wine64)')
+
+
+I386_ELF_MAGIC = '7f454c4601010100000000000000000002000300'
+
+
+def can_run_32bit():
+    """None when the 32-bit Wine loader runs natively here, else the reason it does not. Where
+    the kernel runs no 32-bit code, a binfmt_misc emulator (qemu-i386) can run it, but a single
+    console program then takes about a minute: too slow for these scenarios (E2E_ALLOW_EMULATED32=1
+    tries anyway)."""
+    try:
+        rc, out, err = run_quiet([WINE32, '--version'], timeout=120)
+    except (OSError, AssertionError) as e:
+        return str(e)
+    if rc != 0:
+        return 'the 32-bit Wine loader does not run on this host (%s)' % (out + err).decode(errors='replace').strip()
+    folder = '/proc/sys/fs/binfmt_misc'
+    for name in os.listdir(folder) if os.path.isdir(folder) else []:
+        try:
+            with open(os.path.join(folder, name)) as f:
+                entry = f.read()
+        except OSError:
+            continue
+        if entry.startswith('enabled') and 'magic ' + I386_ELF_MAGIC in entry and \
+                os.environ.get('E2E_ALLOW_EMULATED32') != '1':
+            return '32-bit code runs here only under emulation (binfmt_misc %s), too slow for these scenarios' % name
+    return None
+
+
+# ---------------------------------------------------------------------------------------------
+# Registry files: REGEDIT4 with every value as hex bytes, so the types and bytes are exact.
+
+def reg_file(values):
+    """REGEDIT4 text that writes the installation key with values: a list of (name, type, data),
+    data as str (ANSI), bytes (exact) or int (DWORD). A str for REG_SZ / REG_EXPAND_SZ gets its
+    terminating NUL; bytes are taken as they are."""
+    lines = ['REGEDIT4', '', '[%s]' % KEY]
+    for name, kind, data in values:
+        if isinstance(data, int):
+            data = data.to_bytes(4, 'little')
+        elif isinstance(data, str):
+            data = data.encode('cp1252') + (b'\0' if kind in (REG_SZ, REG_EXPAND_SZ) else b'')
+        lines.append('"%s"=hex(%x):%s' % (name, kind, ','.join('%02x' % b for b in data)))
+    lines.append('')
+    return '\r\n'.join(lines) + '\r\n'
+
+
+# ---------------------------------------------------------------------------------------------
+# Log comparison.
+
+def log_pattern(lines):
+    """A regex for a whole log file: each expected line + CR LF, where '{stamp}' in a line stands
+    for one time stamp."""
+    parts = []
+    for line in lines:
+        pieces = [re.escape(p.encode('cp1252')) for p in line.split('{stamp}')]
+        parts.append((b'(' + STAMP + b')').join(pieces) + b'\r\n')
+    return re.compile(b''.join(parts), re.DOTALL)
+
+
+def parse_stamp(stamp):
+    return time.mktime(time.strptime(stamp.decode(), '%Y/%m/%d %H:%M:%S'))
+
+
+# ---------------------------------------------------------------------------------------------
+# The session: display, prefix, wineserver.
+
+class Session:
+    def __init__(self, state_dir, build_dir):
+        self.state_dir = state_dir
+        self.build_dir = build_dir
+        self.state_file = os.path.join(state_dir, 'session.json')
+        self.state = {}
+
+    @staticmethod
+    def from_environment():
+        build = os.path.abspath(os.environ.get('E2E_BUILD_DIR', os.path.join(SOURCE_DIR, 'build', 'win32')))
+        state = os.environ.get('E2E_STATE_DIR', os.path.join(build, 'tests', 'e2e', 'session'))
+        return Session(os.path.abspath(state), build)
+
+    # -- paths and environment --
+
+    @property
+    def setup_exe(self):
+        return os.path.join(self.build_dir, 'Setup.exe')
+
+    @property
+    def bits(self):
+        return self.state.get('bits') or pe_bits(self.setup_exe)
+
+    @property
+    def prefix(self):
+        return os.path.join(self.state_dir, 'prefix')
+
+    @property
+    def drive_c(self):
+        return os.path.join(self.prefix, 'drive_c')
+
+    def helper(self, name):
+        """Windows path (Z: drive) of a helper built in this build folder."""
+        return unix_to_z(os.path.join(self.build_dir, 'tests', 'support', name + '.exe'))
+
+    def loader(self, bits=None):
+        return self.state['wine64'] if (bits or self.bits) == 64 else WINE32
+
+    def env(self, extra=None):
+        env = {k: v for k, v in os.environ.items() if not k.startswith(('WINE', 'LC_', 'ODBC'))}
+        env.update({
+            'WINEDEBUG': '-all',
+            'WINEPREFIX': self.prefix,
+            'DISPLAY': self.state.get('display', ''),
+            'LANG': LOCALE, 'LC_ALL': LOCALE,
+            'LOCPATH': os.path.join(self.state_dir, 'locale'),
+            'ODBCSYSINI': os.path.join(self.state_dir, 'odbc'),
+            'TDSVER': '7.4',
+        })
+        env.update(extra or {})
+        return env
+
+    def wine(self, args, timeout=60, bits=64, cwd=None, extra_env=None):
+        """Runs a Wine program to its end (64-bit tools by default); returns its stdout bytes."""
+        if cwd is None:
+            cwd = self.drive_c if os.path.isdir(self.drive_c) else self.state_dir
+        return check_quiet([self.loader(bits)] + args, self.env(extra_env), timeout, cwd)
+
+    # -- state --
+
+    def load(self):
+        if not os.path.exists(self.state_file):
+            return False
+        with open(self.state_file) as f:
+            self.state = json.load(f)
+        return True
+
+    def save(self):
+        os.makedirs(self.state_dir, exist_ok=True)
+        with open(self.state_file, 'w') as f:
+            json.dump(self.state, f, indent=1)
+
+    @property
+    def unavailable(self):
+        return self.state.get('unavailable')
+
+    @property
+    def smoke_only(self):
+        return self.bits == 64 and self.state.get('can_run_32') and os.environ.get('E2E_ALL') != '1'
+
+    # -- start and stop --
+
+    def start(self):
+        self.stop()
+        t0 = time.monotonic()
+        os.makedirs(self.state_dir, exist_ok=True)
+        bits = pe_bits(self.setup_exe)
+        reason32 = can_run_32bit()
+        self.state = {'bits': bits, 'can_run_32': reason32 is None, 'wine64': wine64_loader()}
+        if bits == 32 and reason32:
+            self.state['unavailable'] = reason32
+            self.save()
+            log('32-bit build cannot run here: ' + reason32)
+            return
+        self._make_locale()
+        try:
+            self._start_display()
+            self.save()  # from here on, stop() can undo what start() made
+            self._make_prefix()
+            self._write_odbc_config()
+            self.save()
+        except BaseException:
+            self.stop()
+            raise
+        log('session ready in %.1f s: display %s, prefix %s, %d-bit' %
+            (time.monotonic() - t0, self.state['display'], self.prefix, bits))
+
+    def _make_locale(self):
+        target = os.path.join(self.state_dir, 'locale', LOCALE)
+        if not os.path.isdir(target):
+            os.makedirs(os.path.dirname(target), exist_ok=True)
+            lang, charset = LOCALE.split('.')
+            check_quiet(['localedef', '-i', lang, '-f', charset, target], timeout=120)
+
+    def _start_display(self):
+        r, w = os.pipe()
+        logf = open(os.path.join(self.state_dir, 'xvfb.log'), 'wb')
+        p = subprocess.Popen(['Xvfb', '-displayfd', str(w), '-screen', '0', SCREEN, '-nolisten', 'tcp'],
+                             pass_fds=(w,), stdin=subprocess.DEVNULL, stdout=logf, stderr=logf,
+                             start_new_session=True)
+        os.close(w)
+        self.state['xvfb_pid'] = p.pid
+        data = b''
+        deadline = time.monotonic() + 20
+        while not data.endswith(b'\n'):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([r], [], [], left)[0]:
+                raise AssertionError('Xvfb did not report its display')
+            chunk = os.read(r, 64)
+            if not chunk:
+                raise AssertionError('Xvfb ended at start (see xvfb.log)')
+            data += chunk
+        os.close(r)
+        self.state['display'] = ':' + data.decode().strip()
+
+    def _make_prefix(self):
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        # No Mono or Gecko prompts: neither is installed, nor needed. A wow64 prefix where 32-bit
+        # programs run; else a 64-bit one, which spares wineboot its 32-bit half.
+        boot_env = {'WINEDLLOVERRIDES': 'mscoree=;mshtml='}
+        if not self.state['can_run_32']:
+            boot_env['WINEARCH'] = 'win64'
+        self.wine(['wineboot', '--init'], timeout=300, extra_env=boot_env)
+        fonts = os.path.join(self.drive_c, 'windows', 'Fonts')
+        out = check_quiet(['dpkg', '-L', 'fonts-wine'])
+        for path in out.decode().splitlines():
+            if path.endswith('.ttf'):
+                shutil.copy(path, fonts)
+        # Managed=N: Wine positions and decorates windows itself (no 2 s stall per hidden window
+        # without a window manager); no caret blink, so screen captures are stable.
+        self.import_reg('\r\n'.join([
+            'REGEDIT4', '',
+            r'[HKEY_CURRENT_USER\Software\Wine\X11 Driver]', '"Managed"="N"', '',
+            r'[HKEY_CURRENT_USER\Control Panel\Desktop]', '"CursorBlinkRate"="-1"', '']) + '\r\n', 64)
+        # Let the set-up's server end, then keep one alive for the whole run.
+        check_quiet(['wineserver', '-w'], self.env(), timeout=60)
+        check_quiet(['wineserver', '-p'], self.env(), timeout=30)
+
+    def _write_odbc_config(self):
+        """odbcinst.ini naming FreeTDS as the driver "SQL Server", for Wine's odbc32 to find
+        through unixODBC (ODBCSYSINI points here)."""
+        arch = 'x86_64-linux-gnu' if self.bits == 64 else 'i386-linux-gnu'
+        folder = os.path.join(self.state_dir, 'odbc')
+        os.makedirs(folder, exist_ok=True)
+        with open(os.path.join(folder, 'odbcinst.ini'), 'w') as f:
+            f.write('[SQL Server]\nDescription = FreeTDS\nDriver = /usr/lib/%s/odbc/libtdsodbc.so\n' % arch)
+        with open(os.path.join(folder, 'odbc.ini'), 'w') as f:
+            f.write('')
+
+    def import_reg(self, text, view):
+        """Imports REGEDIT4 text into the 32- or 64-bit registry view (synchronously)."""
+        path = os.path.join(self.drive_c, 'e2e-import.reg')
+        with open(path, 'w', newline='') as f:
+            f.write(text)
+        try:
+            self.wine(['reg', 'import', r'C:\e2e-import.reg', '/reg:%d' % view])
+        finally:
+            os.remove(path)
+
+    def stop(self):
+        if not self.load():
+            return
+        if os.path.isdir(self.prefix):
+            try:
+                run_quiet(['wineserver', '-k'], self.env(), timeout=60)
+            except AssertionError as e:
+                log(str(e))
+            if os.environ.get('E2E_KEEP_PREFIX') != '1':
+                shutil.rmtree(self.prefix, ignore_errors=True)
+        pid = self.state.get('xvfb_pid')
+        if pid and _is_process(pid, 'Xvfb'):
+            os.kill(pid, signal.SIGTERM)
+            try:
+                wait_until('Xvfb to end', 10, lambda: not _is_process(pid, 'Xvfb'))
+            except AssertionError:
+                os.kill(pid, signal.SIGKILL)
+        os.remove(self.state_file)
+        self.state = {}
+
+    # -- windows, keys, screen --
+
+    def windows(self, exe=None, pid=None):
+        """Top-level windows (with their controls) as the inspector prints them."""
+        args = ['list'] + (['--exe', exe] if exe else []) + (['--pid', str(pid)] if pid else [])
+        out = self.wine([self.helper('inspector')] + args, timeout=30, bits=self.bits)
+        return json.loads(out.decode('utf-8'))['windows']
+
+    def wait_window(self, what, timeout=20, exe=None, **match):
+        """Waits for a top-level window whose fields equal match (e.g. cls='#32770',
+        caption='Setup', visible=True); returns it."""
+        def probe():
+            for w in self.windows(exe=exe):
+                if window_matches(w, match):
+                    return w
+            return None
+        return wait_until(what, timeout, probe)
+
+    def post(self, hwnd, what):
+        self.wine([self.helper('inspector'), 'post', str(hwnd), what], bits=self.bits)
+
+    def xdotool(self, args, timeout=15):
+        return check_quiet(['xdotool'] + args, self.env(), timeout).decode()
+
+    def x_window(self, window, timeout=15):
+        """X window id of a window: given as the inspector printed it, the visible X window with
+        its caption as title and its place and size; given as a title, the largest visible X
+        window of that title. (A Wine process has other X windows of the same title, e.g. a 1x1
+        one for the 0x0 application window.)"""
+        title = window['caption'] if isinstance(window, dict) else window
+        regex = '^' + re.sub(r'([][.()*+?{}|^$\\])', r'\\\1', title) + '$'
+
+        def probe():
+            rc, out, _ = run_quiet(['xdotool', 'search', '--onlyvisible', '--name', regex], self.env(), 15)
+            found = []
+            for wid in out.decode().split() if rc == 0 else []:
+                rc, geo, _ = run_quiet(['xdotool', 'getwindowgeometry', '--shell', wid], self.env(), 15)
+                f = {k: int(v) for k, v in (line.split('=', 1) for line in geo.decode().split() if '=' in line)
+                     if k in ('X', 'Y', 'WIDTH', 'HEIGHT')}
+                if len(f) == 4:
+                    found.append(([f['X'], f['Y'], f['X'] + f['WIDTH'], f['Y'] + f['HEIGHT']], wid))
+            if isinstance(window, dict):
+                return next((wid for rect, wid in found if rect == window['rect']), None)
+            found.sort(key=lambda x: (x[0][2] - x[0][0]) * (x[0][3] - x[0][1]))
+            return found[-1][1] if found else None
+        return wait_until('X window of "%s"' % title, timeout, probe)
+
+    def keys(self, window, *keys):
+        """Focuses window (as the inspector printed it, or its title) and presses keys (xdotool
+        names, e.g. 'Return', 'alt+F4')."""
+        wid = self.x_window(window)
+        self.xdotool(['windowfocus', '--sync', wid])
+        self.xdotool(['key', '--delay', '50'] + list(keys))
+
+    def screen_pixels(self, rect):
+        """RGB triples of a screen rectangle [left, top, right, bottom]."""
+        l, t, r, b = rect
+        out = check_quiet(['import', '-display', self.state['display'], '-window', 'root',
+                           '-crop', '%dx%d+%d+%d' % (r - l, b - t, l, t), '+repage', '-depth', '8', 'rgb:-'], self.env(), 30)
+        return [tuple(out[i:i + 3]) for i in range(0, len(out) - 2, 3)]
+
+    # -- the SQL Server stand-in (native build) --
+
+    def native_dir(self):
+        return os.environ.get('UPG_NATIVE_BUILD_DIR') or os.environ.get('E2E_NATIVE_DIR_DEFAULT') or \
+            os.path.join(SOURCE_DIR, 'build', 'native')
+
+
+def _is_process(pid, name):
+    try:
+        with open('/proc/%d/cmdline' % pid, 'rb') as f:
+            return os.path.basename(f.read().split(b'\0')[0]).decode(errors='replace') == name
+    except OSError:
+        return False
+
+
+def unix_to_z(path):
+    return 'Z:' + os.path.abspath(path).replace('/', '\\')
+
+
+def window_matches(w, match):
+    for k, v in match.items():
+        field = 'class' if k == 'cls' else k
+        if w.get(field) != v:
+            return False
+    return True
+
+
+def child(window, **match):
+    """The first control of window whose fields equal match, or None."""
+    for c in window.get('children', []):
+        if window_matches(c, match):
+            return c
+    return None
+
+
+# ---------------------------------------------------------------------------------------------
+# The SQL Server stand-in. Its state file format and journal are described in tools/World.h and
+# tools/Journal.h.
+
+class Standin:
+    def __init__(self, session, folder, state):
+        exe = os.path.join(session.native_dir(), 'tools', 'sqlstandin')
+        if not os.access(exe, os.X_OK):
+            raise AssertionError('SQL Server stand-in not built: %s (build the native preset, or set '
+                                 'UPG_NATIVE_BUILD_DIR)' % exe)
+        os.makedirs(folder, exist_ok=True)
+        self.state_path = os.path.join(folder, 'standin-state.json')
+        self.journal_path = os.path.join(folder, 'standin-journal.jsonl')
+        port_file = os.path.join(folder, 'standin-port')
+        for p in (self.journal_path, port_file):
+            if os.path.exists(p):
+                os.remove(p)
+        with open(self.state_path, 'w') as f:
+            json.dump(state, f, indent=1)
+        self._log = open(os.path.join(folder, 'standin.log'), 'wb')
+        self.proc = subprocess.Popen([exe, '--state', self.state_path, '--journal', self.journal_path,
+                                      '--port-file', port_file],
+                                     stdin=subprocess.DEVNULL, stdout=self._log, stderr=self._log)
+        try:
+            wait_until('the stand-in to listen', 15,
+                       lambda: os.path.exists(port_file) or self.proc.poll() is not None)
+            if self.proc.poll() is not None:
+                raise AssertionError('stand-in ended at start, rc %d' % self.proc.returncode)
+            with open(port_file) as f:
+                self.port = int(f.read().strip())
+        except AssertionError:
+            self.stop()
+            raise
+
+    @property
+    def server(self):
+        """The server name a registry value Pallado_Connection gives FreeTDS."""
+        return '127.0.0.1,%d' % self.port
+
+    def journal(self):
+        """The events journaled so far, one dict per JSON line."""
+        if not os.path.exists(self.journal_path):
+            return []
+        with open(self.journal_path) as f:
+            return [json.loads(line) for line in f if line.strip()]
+
+    def stop(self):
+        if self.proc.poll() is None:
+            self.proc.send_signal(signal.SIGTERM)
+            try:
+                self.proc.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self._log.close()
+
+
+# ---------------------------------------------------------------------------------------------
+# Scenarios.
+
+class Program:
+    """A started Windows program (the loader's unix process is the program's process)."""
+
+    def __init__(self, proc, started):
+        self.proc = proc
+        self.started = started
+
+    def running(self):
+        return self.proc.poll() is None
+
+    def wait(self, timeout=30):
+        """Waits for the end; returns the exit code. Fails (and kills it) after timeout."""
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.kill()
+            raise AssertionError('program still running after %ss' % timeout)
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+
+
+class Scenario:
+    """A fresh installation tree C:\\e2e\\<name>\\ in the prefix, the installation key, and the
+    programs started from it."""
+
+    def __init__(self, session, name):
+        self.session = session
+        self.name = name
+        self.root = 'C:\\e2e\\' + name
+        shutil.rmtree(self.unix(self.root), ignore_errors=True)
+        os.makedirs(self.unix(self.root))
+        self.programs = []
+
+    def unix(self, win_path):
+        """Unix path of a C:\\ path in the prefix."""
+        assert win_path[:3].upper() == 'C:\\', win_path
+        return os.path.join(self.session.drive_c, *[p for p in win_path[3:].split('\\') if p])
+
+    def path(self, rel):
+        return self.root + '\\' + rel
+
+    def mkdir(self, win_path):
+        os.makedirs(self.unix(win_path), exist_ok=True)
+
+    def exists(self, win_path):
+        return os.path.exists(self.unix(win_path))
+
+    def install(self, file_name='Setup.exe', folder='Prog\\Upgrade'):
+        """Copies the built program into the tree under file_name; returns its Windows path."""
+        target = self.path(folder + '\\' + file_name)
+        os.makedirs(os.path.dirname(self.unix(target)), exist_ok=True)
+        shutil.copy(self.session.setup_exe, self.unix(target))
+        return target
+
+    def write_key(self, values, view=32):
+        """Replaces the installation key: values as reg_file takes them, or None for no key at
+        all. Both builds read the 32-bit view, where the 32-bit installation writes it.
+        (A "[-key]" line in an imported file ignores /reg:32 under Wine, hence reg delete.)"""
+        s = self.session
+        rc, out, err = run_quiet([s.loader(64), 'reg', 'delete', KEY, '/f', '/reg:%d' % view], s.env(), 60,
+                                 s.drive_c)
+        if rc != 0 and b'Unable to find' not in out + err:
+            raise AssertionError('reg delete failed: %r' % (out + err))
+        if values is not None:
+            s.import_reg(reg_file(values), view)
+
+    def start(self, exe, show=None):
+        """Starts exe (a Windows path), through launch.exe with show command show when given.
+        The current folder is the scenario root, so C: is the current drive."""
+        s = self.session
+        cmd = [s.loader()]
+        if show is not None:
+            cmd += [s.helper('launch'), str(show)]
+        cmd.append(exe)
+        proc = subprocess.Popen(cmd, env=s.env(), cwd=self.unix(self.root), stdin=subprocess.DEVNULL,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        program = Program(proc, time.time())
+        self.programs.append(program)
+        return program
+
+    def read(self, win_path):
+        with open(self.unix(win_path), 'rb') as f:
+            return f.read()
+
+    def files(self):
+        """Every file and folder under the scenario root, as Windows paths relative to it."""
+        found = []
+        top = self.unix(self.root)
+        for folder, dirs, names in os.walk(top):
+            for n in dirs + names:
+                found.append(os.path.relpath(os.path.join(folder, n), top).replace('/', '\\'))
+        return sorted(found)
+
+    def close(self):
+        for p in self.programs:
+            p.kill()
+
+
+class E2ETestCase(unittest.TestCase):
+    """Base of the scenario classes: self.session, self.scenario(name), log assertions."""
+
+    session = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.session = Session.from_environment()
+        if not cls.session.load():
+            raise AssertionError('no e2e session: run `harness.py start` first (ctest does)')
+        if cls.session.unavailable:
+            raise unittest.SkipTest(cls.session.unavailable)
+
+    def scenario(self, name=None):
+        sc = Scenario(self.session, name or self.id().split('.')[-1])
+        self.addCleanup(sc.close)
+        return sc
+
+    def assertLog(self, data, lines, since=None, until=None):
+        """data must be exactly lines, each followed by CR LF, with '{stamp}' matching a time
+        stamp; stamps must lie between since and until (epoch seconds) when given."""
+        m = log_pattern(lines).fullmatch(data)
+        if not m:
+            self.fail('log differs.\nexpected (one per line, {stamp} = time stamp):\n%s\nactual bytes:\n%s' %
+                      ('\n'.join(repr(l) for l in lines), '\n'.join(repr(l) for l in data.split(b'\r\n'))))
+        stamps = [parse_stamp(s) for s in m.groups()]
+        if since is not None:
+            for s in stamps:
+                self.assertGreaterEqual(s, int(since) - 1, 'stamp before the run started')
+        if until is not None:
+            for s in stamps:
+                self.assertLessEqual(s, until + 1, 'stamp after the run ended')
+        self.assertEqual(stamps, sorted(stamps), 'stamps out of order')
+        return stamps
+
+
+def smoke(test):
+    """Marks a scenario (method or class) as part of the smoke set that the 64-bit build runs."""
+    test.e2e_smoke = True
+    return test
+
+
+def _flatten(suite):
+    for t in suite:
+        if isinstance(t, unittest.TestSuite):
+            yield from _flatten(t)
+        else:
+            yield t
+
+
+class _TimedResult(unittest.TextTestResult):
+    """Prints how long each scenario took, to keep the run lean."""
+
+    def startTest(self, test):
+        self._t0 = time.monotonic()
+        super().startTest(test)
+
+    def stopTest(self, test):
+        super().stopTest(test)
+        self.stream.writeln('    (%.1f s)' % (time.monotonic() - self._t0))
+
+
+def run_modules(names):
+    session = Session.from_environment()
+    own = False
+    if not session.load():
+        session.start()   # run by hand: a session of our own for this run
+        own = True
+    try:
+        if session.unavailable:
+            log('skipped: ' + session.unavailable)
+            return SKIP
+        sys.path.insert(0, HERE)
+        suite = unittest.defaultTestLoader.loadTestsFromNames(names)
+        tests = list(_flatten(suite))
+        if session.smoke_only:
+            tests = [t for t in tests if getattr(t, 'e2e_smoke', False) or
+                     getattr(getattr(t, t._testMethodName, None), 'e2e_smoke', False)]
+            log('64-bit build: smoke set only (%d scenarios)' % len(tests))
+        if not tests:
+            log('no scenario to run for this build')
+            return SKIP
+        t0 = time.monotonic()
+        result = unittest.TextTestRunner(verbosity=2, stream=sys.stdout, resultclass=_TimedResult).run(
+            unittest.TestSuite(tests))
+        log('%d scenarios in %.1f s' % (result.testsRun, time.monotonic() - t0))
+        return 0 if result.wasSuccessful() else 1
+    finally:
+        if own:
+            session.stop()
+
+
+def main(argv):
+    if len(argv) >= 2 and argv[1] == 'start':
+        Session.from_environment().start()
+        return 0
+    if len(argv) >= 2 and argv[1] == 'stop':
+        Session.from_environment().stop()
+        return 0
+    if len(argv) >= 3 and argv[1] == 'run':
+        return run_modules(argv[2:])
+    print('usage: harness.py start | stop | run test_module...', file=sys.stderr)
+    return 2
+
+
+if __name__ == '__main__':
+    sys.exit(main(sys.argv))

@@ -1,0 +1,257 @@
+"""The program's spine under Wine: single-instance guard, application title, settings read from the
+registry, where the log folder appears, the stop box after a settings failure, and the start
+minimised until the operator restores the program."""
+
+import unittest
+
+import harness
+from harness import E2ETestCase, smoke, child, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ
+
+RELEASE = '2.1.27'
+MAIN_CAPTION = 'Upgrade ' + RELEASE
+LABEL = 'Upgrade now. Please wait...'
+LOGIN_CAPTION = RELEASE + ' Upgrade'         # the credentials dialog, cancelled where it shows
+NO_SERVER = '127.0.0.1,1'                    # nothing listens there: a login fails at once
+SW_SHOWMINNOACTIVE = 7
+RUN_LINES = ['-' * 31 + '  ' + RELEASE + '  ' + '-' * 31,
+             '{stamp} - Run Setup.exe for ' + RELEASE,
+             '{stamp} - Exit Setup.exe for ' + RELEASE,
+             '~ ' + RELEASE + '  --- finish update ---',
+             ' ']
+REGISTRY_ERROR = "Error in reading registry. Invalid data type for '%s'"
+
+
+class SpineTestCase(E2ETestCase):
+
+    def rows(self, rows):
+        """A table's rows; the smoke set runs only the first."""
+        return rows[:1] if self.session.smoke_only else rows
+
+    def run_through(self, sc, program, exe_name='Setup.exe', timeout=30):
+        """Waits for a program that ends by itself; cancels the credentials dialog if it shows.
+        Returns the exit code."""
+        def probe():
+            if not program.running():
+                return True
+            for w in self.session.windows(exe=exe_name):
+                if w['visible'] and w['caption'] == LOGIN_CAPTION:
+                    self.session.keys(w, 'Escape')
+            return False
+        try:
+            harness.wait_until('the program to end by itself', timeout, probe, interval=0.2)
+        except AssertionError:
+            shown = [(w['class'], w['caption'], w['visible']) for w in self.session.windows(exe=exe_name)]
+            self.fail('program did not end by itself; its windows: %r' % shown)
+        return program.proc.returncode
+
+    def wait_stop_box(self, caption, text):
+        """Waits for the stop box; checks its caption, text, single default OK button and stop icon."""
+        box = self.session.wait_window('the stop box', cls='#32770', visible=True, caption=caption)
+        self.assertEqual(child(box, id=65535)['caption'], text)
+        buttons = [c for c in box['children'] if c['class'] == 'Button']
+        self.assertEqual([(b['id'], b['caption'], b['default_button']) for b in buttons], [(1, 'OK', True)])
+        icon = child(box, id=1088)
+        self.assertIsNotNone(icon, 'stop box without an icon')
+        # The stop icon is the red one (information and question are blue, warning is yellow).
+        harness.wait_until('the stop icon to be painted', 5, lambda: sum(
+            1 for r, g, b in self.session.screen_pixels(icon['rect']) if r > 160 and g < 90 and b < 90) > 100)
+        return box
+
+    def close_main_window(self, program, main):
+        """The operator closes the main window left open after a failure (Alt+F4); exit code 0."""
+        self.session.keys(main, 'alt+F4')
+        self.assertEqual(program.wait(15), 0)
+
+
+class KeyAndLogFolder(SpineTestCase):
+
+    @smoke
+    def test_key_absent_runs_through_and_writes_nothing(self):
+        sc = self.scenario()
+        sc.write_key(None)
+        exe = sc.install()
+        before = sc.files()
+        self.assertEqual(self.run_through(sc, sc.start(exe)), 0)
+        self.assertEqual(sc.files(), before)
+        self.assertFalse(sc.exists(r'C:\Log'), r'C:\Log made without a key')
+
+    @smoke
+    def test_log_folder_follows_local_path(self):
+        # (registry value of LocalPath, folders made beforehand, log file expected or None, what it
+        # starts with). {root} is the scenario's folder, the program's current folder.
+        rows = [
+            ('{root}\\Prog\\Client', [], '{root}\\Prog\\Log\\2.1.27.log', b''),
+            ('{root}\\Prog\\Client\\', [], '{root}\\Prog\\Log\\2.1.27.log', b''),
+            ('C:\\Client', [], 'C:\\Log\\2.1.27.log', b''),
+            ('{root}\\Missing\\Client', [], None, b''),
+            # Taken as stored, not expanded: a folder relative to the current one.
+            ((REG_EXPAND_SZ, '%SystemDrive%\\Prog\\Client'), ['{root}\\%SystemDrive%\\Prog'],
+             '{root}\\%SystemDrive%\\Prog\\Log\\2.1.27.log', b''),
+            # Nothing after an embedded NUL is read.
+            ((REG_SZ, b'{root}\\Prog\\Client\0{root}\\Other\\Client\0'), ['{root}\\Other'],
+             '{root}\\Prog\\Log\\2.1.27.log', b''),
+            # An existing log is appended to.
+            ('{root}\\Prog\\Client', ['{root}\\Prog\\Log'], '{root}\\Prog\\Log\\2.1.27.log',
+             b'earlier run\r\n'),
+        ]
+        for i, (value, folders, log_file, earlier) in enumerate(self.rows(rows)):
+            with self.subTest(row=i, value=value):
+                sc = self.scenario('log_folder_%d' % i)
+                expand = lambda s: s.replace('{root}', sc.root) if isinstance(s, str) else \
+                    s.replace(b'{root}', sc.root.encode())
+                kind, data = value if isinstance(value, tuple) else (REG_SZ, value)
+                sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', kind, expand(data)),
+                              ('Pallado_Connection', REG_SZ, NO_SERVER)])
+                exe = sc.install()
+                for f in folders:
+                    sc.mkdir(expand(f))
+                if log_file:
+                    log_file = expand(log_file)
+                    if log_file.startswith('C:\\Log'):
+                        self.addCleanup(harness.shutil.rmtree, sc.unix('C:\\Log'), True)
+                        harness.shutil.rmtree(sc.unix('C:\\Log'), True)
+                    if earlier:
+                        with open(sc.unix(log_file), 'wb') as f:
+                            f.write(earlier)
+                before = sc.files()
+                program = sc.start(exe)
+                self.assertEqual(self.run_through(sc, program), 0)
+                until = harness.time.time()
+                made = sorted(set(sc.files()) - set(before))
+                if log_file is None:
+                    self.assertEqual(made, [])
+                    continue
+                if log_file.startswith(sc.root) and not earlier:
+                    rel = log_file[len(sc.root) + 1:]
+                    self.assertEqual(made, sorted([rel.rsplit('\\', 1)[0], rel]))
+                data = sc.read(log_file)
+                self.assertTrue(data.startswith(earlier))
+                self.assertLog(data[len(earlier):], RUN_LINES, program.started, until)
+
+
+class StopBox(SpineTestCase):
+
+    @smoke
+    def test_value_of_another_type_stops_the_run(self):
+        # Each value is read in turn; the values before the bad one are valid.
+        valid = lambda sc: [('ServerPath', REG_SZ, sc.path('Server')),
+                            ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
+                            ('Pallado_Connection', REG_SZ, NO_SERVER)]
+        rows = [('ServerPath', REG_DWORD, 5),
+                ('LocalPath', REG_BINARY, b'C:\\x\0'),
+                ('Pallado_Connection', REG_MULTI_SZ, b'srv\0\0')]
+        for i, (name, kind, data) in enumerate(self.rows(rows)):
+            with self.subTest(value=name):
+                sc = self.scenario('stop_box_%d' % i)
+                values = [(n, k, d) if n != name else (name, kind, data) for n, k, d in valid(sc)]
+                sc.write_key(values)
+                exe = sc.install()
+                before = sc.files()
+                program = sc.start(exe)
+                box = self.wait_stop_box('Setup', REGISTRY_ERROR % name)
+                shown = {w['class']: w for w in self.session.windows(exe='Setup.exe')}
+                self.assertFalse(shown['TForm1']['visible'], 'main window on screen before the box was dismissed')
+                app = shown['UpgradeApp']
+                self.assertEqual((app['caption'], app['visible'], app['owner']), ('Setup', True, 0))
+                self.assertEqual(shown['TForm1']['owner'], app['hwnd'])
+
+                self.session.keys(box, 'Return')
+                main = self.session.wait_window('the main window on screen', cls='TForm1', visible=True)
+                self.assertEqual(main['caption'], MAIN_CAPTION)
+                self.assertEqual(main['rect'], [214, 200, 214 + 286, 200 + 73])
+                label = child(main, cls='Static')
+                self.assertEqual((label['caption'], label['visible']), (LABEL, True))
+                self.assertTrue(program.running(), 'program ended without the operator closing the window')
+                self.assertEqual(sc.files(), before, 'files made after a settings failure')
+
+                self.close_main_window(program, main)
+                self.assertEqual(sc.files(), before)
+
+    def test_application_title_from_file_name(self):
+        rows = [('Setup.exe', 'Setup'), ('UPGRADE.EXE', 'Upgrade'), ('Upgrade 2.1.27.exe', 'Upgrade 2')]
+        for i, (file_name, title) in enumerate(rows):
+            with self.subTest(file_name=file_name):
+                sc = self.scenario('title_%d' % i)
+                sc.write_key([('ServerPath', REG_DWORD, 1)])
+                program = sc.start(sc.install(file_name))
+                box = self.wait_stop_box(title, REGISTRY_ERROR % 'ServerPath')
+                app = self.session.wait_window('the application window', exe=file_name, cls='UpgradeApp')
+                self.assertEqual(app['caption'], title)
+                self.assertEqual(app['rect'][2:], app['rect'][:2], 'application window not of size 0x0')
+                self.assertEqual(box['exe'], file_name)
+                self.session.keys(box, 'Return')
+                main = self.session.wait_window('the main window on screen', exe=file_name, cls='TForm1',
+                                                visible=True)
+                self.assertEqual(main['caption'], MAIN_CAPTION)
+                self.session.post(main['hwnd'], 'close')
+                self.assertEqual(program.wait(15), 0)
+
+
+class SingleInstance(SpineTestCase):
+
+    @smoke
+    def test_second_copy_ends_at_once_while_first_shows_its_stop_box(self):
+        sc = self.scenario()
+        sc.write_key([('ServerPath', REG_DWORD, 5)])
+        exe = sc.install()
+        first = sc.start(exe)
+        box = self.wait_stop_box('Setup', REGISTRY_ERROR % 'ServerPath')
+        shown = sorted((w['hwnd'], w['visible']) for w in self.session.windows(exe='Setup.exe'))
+
+        # A valid key and an existing log now: a second copy that ran would write to it.
+        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
+                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
+        log_file = sc.path('Prog\\Log\\2.1.27.log')
+        sc.mkdir(sc.path('Prog\\Log'))
+        with open(sc.unix(log_file), 'wb') as f:
+            f.write(b'earlier run\r\n')
+        before = sc.files()
+
+        second = sc.start(exe)
+        self.assertEqual(second.wait(10), 0)
+        self.assertEqual(sorted((w['hwnd'], w['visible']) for w in self.session.windows(exe='Setup.exe')), shown)
+        self.assertEqual(sc.read(log_file), b'earlier run\r\n')
+        self.assertEqual(sc.files(), before)
+        self.assertTrue(first.running())
+
+        self.session.keys(box, 'Return')
+        main = self.session.wait_window('the main window on screen', cls='TForm1', visible=True)
+        self.close_main_window(first, main)
+
+        # With the first copy gone, the next one runs.
+        third = sc.start(exe)
+        self.assertEqual(self.run_through(sc, third), 0)
+        data = sc.read(log_file)
+        self.assertTrue(data.startswith(b'earlier run\r\n'))
+        self.assertLog(data[len(b'earlier run\r\n'):], RUN_LINES, third.started, harness.time.time())
+
+
+class ShowCommand(SpineTestCase):
+
+    @smoke
+    def test_started_minimised_runs_only_once_restored(self):
+        sc = self.scenario()
+        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
+                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
+        exe = sc.install()
+        before = sc.files()
+        program = sc.start(exe, show=SW_SHOWMINNOACTIVE)
+        app = self.session.wait_window('the minimised taskbar entry', cls='UpgradeApp', visible=True, iconic=True)
+        self.assertEqual(app['caption'], 'Setup')
+
+        # A normal run ends well within this; minimised, nothing may happen in it.
+        def something_ran():
+            if not program.running() or sc.files() != before:
+                return True
+            main = [w for w in self.session.windows(exe='Setup.exe') if w['class'] == 'TForm1']
+            return main and (main[0]['visible'] or main[0]['caption'] != 'Upgrade')
+        self.assertFalse(harness.observe(3, something_ran), 'the run started while minimised')
+
+        self.session.post(app['hwnd'], 'restore')
+        restored = harness.time.time()
+        self.assertEqual(self.run_through(sc, program), 0)
+        self.assertLog(sc.read(sc.path('Prog\\Log\\2.1.27.log')), RUN_LINES, restored, harness.time.time())
+
+
+if __name__ == '__main__':
+    unittest.main()

@@ -1,0 +1,94 @@
+// holder: keeps a file open with a chosen access and share mode, as another program holding
+// the upgrade log would.
+//
+//   holder.exe FILE r|w|rw SHARE [--stop STOPFILE] [--stdin] [--timeout SECONDS]
+//
+// SHARE is "none" or letters from r, w, d (FILE_SHARE_READ / WRITE / DELETE). The file is opened
+// with OPEN_ALWAYS. Once it is open, holder prints "ready" on a line of its own; when the open
+// fails it prints "error N" (the system error code) and exits with 1. It then holds the file
+// until STOPFILE exists, or (with --stdin) its standard input reaches its end, and exits with 0;
+// after the time-out (default 120 s) it exits with 2.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+DWORD WINAPI WaitForStdinEnd(LPVOID event) {
+    char buf[256];
+    DWORD got = 0;
+    const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    while (ReadFile(in, buf, sizeof buf, &got, nullptr) && got > 0) {
+    }
+    SetEvent(static_cast<HANDLE>(event));
+    return 0;
+}
+
+bool ParseShare(const std::string& s, DWORD& share) {
+    share = 0;
+    if (s == "none") return true;
+    for (char c : s) {
+        if (c == 'r') share |= FILE_SHARE_READ;
+        else if (c == 'w') share |= FILE_SHARE_WRITE;
+        else if (c == 'd') share |= FILE_SHARE_DELETE;
+        else return false;
+    }
+    return !s.empty();
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: holder FILE r|w|rw none|[r][w][d] [--stop STOPFILE] [--stdin] [--timeout SECONDS]\n");
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4) return Usage();
+    const std::string mode = argv[2];
+    DWORD access = 0;
+    if (mode == "r") access = GENERIC_READ;
+    else if (mode == "w") access = GENERIC_WRITE;
+    else if (mode == "rw") access = GENERIC_READ | GENERIC_WRITE;
+    else return Usage();
+    DWORD share = 0;
+    if (!ParseShare(argv[3], share)) return Usage();
+
+    const char* stopFile = nullptr;
+    bool watchStdin = false;
+    DWORD timeoutMs = 120000;
+    for (int i = 4; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--stop" && i + 1 < argc) stopFile = argv[++i];
+        else if (a == "--stdin") watchStdin = true;
+        else if (a == "--timeout" && i + 1 < argc) timeoutMs = std::strtoul(argv[++i], nullptr, 10) * 1000;
+        else return Usage();
+    }
+
+    const HANDLE file = CreateFileA(argv[1], access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        std::printf("error %lu\n", GetLastError());
+        return 1;
+    }
+    std::printf("ready\n");
+    std::fflush(stdout);
+
+    const HANDLE stdinEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (watchStdin) CloseHandle(CreateThread(nullptr, 0, WaitForStdinEnd, stdinEnded, 0, nullptr));
+    const DWORD start = GetTickCount();
+    int rc = 2;
+    while (GetTickCount() - start < timeoutMs) {
+        if (stopFile && GetFileAttributesA(stopFile) != INVALID_FILE_ATTRIBUTES) {
+            rc = 0;
+            break;
+        }
+        if (WaitForSingleObject(stdinEnded, 50) == WAIT_OBJECT_0) {
+            rc = 0;
+            break;
+        }
+    }
+    CloseHandle(file);
+    return rc;
+}
