@@ -559,6 +559,43 @@ class Program:
             self.proc.wait()
 
 
+class Holder:
+    """holder.exe keeping a file open (access 'r', 'w' or 'rw'; share 'none' or letters of
+    'rwd') until release(), as another program holding the log would."""
+
+    def __init__(self, session, win_path, access, share, timeout=15):
+        self.proc = subprocess.Popen([session.loader(), session.helper('holder'), win_path, access, share,
+                                      '--stdin'], env=session.env(), cwd=session.drive_c,
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        line = b''
+        deadline = time.monotonic() + timeout
+        while not line.endswith(b'\n'):
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.proc.stdout], [], [], left)[0]:
+                self.release()
+                raise AssertionError('holder did not report within %ss' % timeout)
+            chunk = os.read(self.proc.stdout.fileno(), 64)
+            if not chunk:
+                break
+            line += chunk
+        if line.strip() != b'ready':
+            self.release()
+            raise AssertionError('holder could not open %s: %r' % (win_path, line))
+
+    def release(self):
+        """Lets the file go; returns holder's exit code (0 when it was told to stop)."""
+        if self.proc.stdin and not self.proc.stdin.closed:
+            self.proc.stdin.close()
+        try:
+            return self.proc.wait(timeout=15)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            raise AssertionError('holder did not end after its input closed')
+        finally:
+            self.proc.stdout.close()
+
+
 class Scenario:
     """A fresh installation tree C:\\e2e\\<name>\\ in the prefix, the installation key, and the
     programs started from it."""

@@ -129,6 +129,23 @@ class KeyAndLogFolder(SpineTestCase):
                 self.assertLog(data[len(earlier):], RUN_LINES, program.started, until)
 
 
+    def test_log_held_by_another_program_costs_the_lines_not_the_run(self):
+        sc = self.scenario()
+        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
+                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
+        exe = sc.install()
+        log_file = sc.path('Prog\\Log\\2.1.27.log')
+        sc.mkdir(sc.path('Prog\\Log'))
+        with open(sc.unix(log_file), 'wb') as f:
+            f.write(b'earlier run\r\n')
+        holder = harness.Holder(self.session, log_file, 'rw', 'none')
+        try:
+            self.assertEqual(self.run_through(sc, sc.start(exe)), 0)
+        finally:
+            self.assertEqual(holder.release(), 0)
+        self.assertEqual(sc.read(log_file), b'earlier run\r\n')
+
+
 class StopBox(SpineTestCase):
 
     @smoke
