@@ -1,0 +1,213 @@
+#!/usr/bin/python3
+"""The schema upgrade of the whole program under Wine, against the SQL Server stand-in: the batch
+on "ZANT", "ZANT_Backup" and "ZANT_model", each in a connection and transaction of its own, and
+every way it can stop (open, batch, time-out, commit, rollback, a wrong typed pair). Asserted are
+the log's exact bytes, the boxes on screen, the exact batch the server received and the
+catalogs' schema in the stand-in's state afterwards."""
+
+import os
+import time
+
+from harness import E2ETestCase, child, smoke
+from test_login import (BANNER, BUILT_IN, CAPTION, CATALOGS, CLOSING, RUN_SETUP, ALL_SUCCEED,
+                        Installation, fail, journal_time, rollback, success, world)
+
+# The release's schema-change batch as the server must receive it: 15 lines, tabs for
+# indentation, CR LF after every line.
+BATCH = ''.join(line + '\r\n' for line in [
+    "IF EXISTS (SELECT * FROM DBO.SYSCOLUMNS WHERE ([NAME] = 'LOCATION') AND ([PREC] < 140) AND "
+    "([ID] = OBJECT_ID(N'[DBO].[PORT]')))",
+    "BEGIN",
+    "\tIF EXISTS (SELECT * FROM DBO.SYSINDEXES WHERE ([NAME] = 'IX_PORT_LOCATION') and "
+    "([ID] = OBJECT_ID(N'[DBO].[PORT]')))",
+    "\tBEGIN",
+    "\t\tDROP INDEX [DBO].[PORT].IX_PORT_LOCATION",
+    "\tEND",
+    "",
+    "\tALTER TABLE [DBO].[PORT]",
+    "\tALTER COLUMN [LOCATION] [NVARCHAR] (140) COLLATE Latin1_General_CI_AS NOT NULL",
+    "",
+    "\tIF NOT EXISTS (SELECT * FROM DBO.SYSINDEXES WHERE ([NAME] = 'IX_PORT_LOCATION') and "
+    "([ID] = OBJECT_ID(N'[DBO].[PORT]')))",
+    "\tBEGIN",
+    "\t\tCREATE INDEX IX_PORT_LOCATION ON [DBO].[PORT] (Location)",
+    "\tEND",
+    "END",
+])
+assert len(BATCH) == 627
+
+NARROW = {'port_table': True, 'location_width': 100, 'ix_port_location': True}
+WIDENED = {'port_table': True, 'location_width': 140, 'ix_port_location': True}
+SCREEN_CENTRE = (640, 512)
+
+
+def catalog_events(inst, catalog):
+    """Events of every connection made to catalog, in order, with the outcome of batches, commits
+    and rollbacks. Left out: the server's own rollback at disconnect of a transaction that holds
+    no change (with autocommit off the driver chains a new, empty transaction to each commit)."""
+    conns = {e['conn'] for e in inst.events('login', catalog=catalog)}
+    out = []
+    for e in inst.events():
+        if e.get('conn') not in conns:
+            continue
+        if e['event'] == 'rollback' and e.get('cause') == 'disconnect':
+            if e['discarded_changes']:
+                out.append('rollback at disconnect, changes discarded')
+        elif e['event'] in ('batch', 'commit', 'rollback'):
+            out.append('%s %s' % (e['event'], e['outcome']))
+        else:
+            out.append(e['event'])
+    return out
+
+
+def schema(inst, catalog):
+    c = inst.state()['catalogs'][catalog]
+    return {k: c.get(k) for k in ('port_table', 'location_width', 'ix_port_location')}
+
+
+class Upgrade(E2ETestCase):
+
+    def wait_error_box(self, inst):
+        """The error box, checked; returns it (still up)."""
+        box = self.session.wait_window('the error box', 90, exe='Setup.exe', caption='Error', visible=True)
+        self.assertEqual(box['class'], '#32770')
+        self.assertEqual(child(box, id=65535)['caption'], 'Upgrade fail for 2.1.27!')
+        self.assertIsNotNone(child(box, id=1088), 'the error icon')
+        buttons = [c for c in box['children'] if c['class'].lower() == 'button']
+        self.assertEqual([(b['caption'], b['default_button']) for b in buttons], [('OK', True)])
+        l, t, r, b = box['rect']
+        self.assertLessEqual(abs((l + r) / 2 - SCREEN_CENTRE[0]), 1, 'centred on the screen')
+        self.assertLessEqual(abs((t + b) / 2 - SCREEN_CENTRE[1]), 1, 'centred on the screen')
+        return box
+
+    def dismiss_error_box(self, inst, key='Return'):
+        self.session.keys('Error', key)
+        self.assertEqual(inst.program.wait(60), 0)
+
+    @smoke
+    def test_all_three_catalogs_succeed(self):
+        inst = Installation(self, world())
+        inst.run_to_end()
+        inst.assert_log(ALL_SUCCEED)
+        batches = inst.events('batch')
+        self.assertEqual([e['catalog'] for e in batches], CATALOGS)
+        for e in batches:
+            self.assertEqual(e['hex'], BATCH.encode('utf-16-le').hex(), 'the batch, byte for byte')
+            self.assertEqual((e['in_transaction'], e['outcome'], e['login']), (True, 'applied', BUILT_IN[0]))
+        for c in CATALOGS:
+            self.assertEqual(catalog_events(inst, c),
+                             ['connect', 'login', 'begin', 'batch applied', 'commit ok', 'disconnect'], c)
+            self.assertEqual(schema(inst, c), WIDENED, c)
+        # One connection at a time: each catalog's connection ended before the next began.
+        order = [(e['event'], e.get('catalog')) for e in inst.events() if e['event'] in ('login', 'disconnect')]
+        self.assertEqual(order, [(ev, c) for c in ['Pallado'] + CATALOGS for ev in ('login', 'disconnect')])
+
+        # Run again: the batch changes nothing, every catalog still succeeds, the log grows.
+        first = inst.log()
+        inst.run_to_end()
+        self.assertTrue(inst.log().startswith(first))
+        inst.assert_log(ALL_SUCCEED + ALL_SUCCEED)
+        self.assertEqual([e['outcome'] for e in inst.events('batch')], ['applied'] * 3 + ['unchanged'] * 3)
+        for c in CATALOGS:
+            self.assertEqual(schema(inst, c), WIDENED, c)
+
+    def test_catalog_without_port_and_one_already_at_140_succeed_unchanged(self):
+        inst = Installation(self, world(ZANT={'port_table': False, 'location_width': None, 'ix_port_location': False},
+                                        ZANT_Backup=WIDENED))
+        inst.run_to_end()
+        inst.assert_log(ALL_SUCCEED)
+        self.assertEqual([(e['catalog'], e['outcome']) for e in inst.events('batch')],
+                         [('ZANT', 'unchanged'), ('ZANT_Backup', 'unchanged'), ('ZANT_model', 'applied')])
+        self.assertEqual(schema(inst, 'ZANT'), {'port_table': False, 'location_width': None, 'ix_port_location': False})
+        self.assertEqual(schema(inst, 'ZANT_model'), WIDENED)
+
+    @smoke
+    def test_first_catalog_cannot_be_opened(self):
+        inst = Installation(self, world(ZANT={'faults': ['unknown_catalog']}))
+        inst.start()
+        self.wait_error_box(inst)
+        self.dismiss_error_box(inst, 'Escape')
+        inst.assert_log([BANNER, RUN_SETUP, fail('ZANT')] + CLOSING)
+        self.assertEqual([(l[1], l[3]) for l in inst.logins()], [('Pallado', True), ('ZANT', False)])
+
+    @smoke
+    def test_batch_fails_on_the_second_catalog(self):
+        inst = Installation(self, world(ZANT_Backup={'faults': ['batch_error']}))
+        inst.start()
+        self.wait_error_box(inst)
+        # The box is up while the upgrade connection is still open, its transaction rolled back.
+        self.assertEqual(catalog_events(inst, 'ZANT_Backup'),
+                         ['connect', 'login', 'begin', 'batch error', 'rollback ok'])
+        self.dismiss_error_box(inst)
+        self.assertEqual(catalog_events(inst, 'ZANT_Backup')[-1], 'disconnect')
+        inst.assert_log([BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup'), rollback('ZANT_Backup')] + CLOSING)
+        self.assertEqual(schema(inst, 'ZANT'), WIDENED)
+        self.assertEqual(schema(inst, 'ZANT_Backup'), NARROW)
+        self.assertEqual(catalog_events(inst, 'ZANT_model'), [], 'not touched')
+        self.assertEqual(schema(inst, 'ZANT_model'), NARROW)
+
+    def test_batch_that_hangs_is_cancelled_at_30_seconds(self):
+        inst = Installation(self, world(ZANT={'faults': ['batch_hang']}))
+        inst.start()
+        self.wait_error_box(inst)
+        batch, attention = inst.events('batch')[0], inst.events('attention')[0]
+        waited = journal_time(attention) - journal_time(batch)
+        print('batch cancelled %.2f s after it reached the server' % waited)
+        self.assertGreaterEqual(waited, 29.5)
+        self.assertLess(waited, 33.0)
+        self.assertEqual(catalog_events(inst, 'ZANT'),
+                         ['connect', 'login', 'begin', 'batch hang', 'attention', 'rollback ok'])
+        self.dismiss_error_box(inst)
+        inst.assert_log([BANNER, RUN_SETUP, fail('ZANT'), rollback('ZANT')] + CLOSING)
+        self.assertEqual(schema(inst, 'ZANT'), NARROW)
+
+    def test_commit_fails_then_the_rollback_undoes_the_batch(self):
+        inst = Installation(self, world(ZANT_model={'faults': ['commit_fail']}))
+        inst.start()
+        self.wait_error_box(inst)
+        self.assertEqual(catalog_events(inst, 'ZANT_model'),
+                         ['connect', 'login', 'begin', 'batch applied', 'commit failed', 'rollback ok'])
+        self.dismiss_error_box(inst)
+        inst.assert_log([BANNER, RUN_SETUP, success('ZANT'), success('ZANT_Backup'), fail('ZANT_model'),
+                         rollback('ZANT_model')] + CLOSING)
+        self.assertEqual(schema(inst, 'ZANT_Backup'), WIDENED)
+        self.assertEqual(schema(inst, 'ZANT_model'), NARROW)
+
+    def test_failed_rollback_stops_the_run_with_the_stop_box(self):
+        inst = Installation(self, world(ZANT={'faults': ['batch_error', 'rollback_fail']}))
+        inst.start()
+        box = self.session.wait_window('the stop box', 90, exe='Setup.exe', cls='#32770', caption='Setup',
+                                       visible=True)
+        self.assertIn('The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.',
+                      child(box, id=65535)['caption'])
+        self.assertFalse([w for w in self.session.windows(exe='Setup.exe') if w['caption'] == 'Error'],
+                         'no error box')
+        # The upgrade connection was closed as the failure left the routine.
+        self.assertEqual(catalog_events(inst, 'ZANT'),
+                         ['connect', 'login', 'begin', 'batch error', 'rollback failed', 'disconnect'])
+        self.session.post(box['hwnd'], 'close')  # the title 'Setup' is also the taskbar entry's
+        main = self.session.wait_window('the main window', 30, exe='Setup.exe', caption='Upgrade 2.1.27',
+                                        visible=True)
+        self.assertTrue(inst.program.running())
+        inst.assert_log([BANNER, RUN_SETUP, fail('ZANT')])
+        self.session.post(main['hwnd'], 'close')
+        self.assertEqual(inst.program.wait(30), 0)
+        self.assertEqual(catalog_events(inst, 'ZANT_Backup'), [])
+
+    def test_wrong_typed_pair_fails_at_the_first_catalog_without_rollback(self):
+        inst = Installation(self, world(logins={'sa': 'right'}))
+        inst.start()
+        inst.wait_dialog()
+        inst.type_pair('sa', 'wrong')
+        self.session.keys(CAPTION, 'Return')
+        self.wait_error_box(inst)
+        self.dismiss_error_box(inst)
+        inst.assert_log([BANNER, RUN_SETUP, fail('ZANT')] + CLOSING)
+        self.assertEqual(inst.logins(), [(BUILT_IN[0], 'Pallado', BUILT_IN[1], False), ('sa', 'ZANT', 'wrong', False)])
+        self.assertEqual(inst.events('rollback'), [])
+
+
+if __name__ == '__main__':
+    import sys
+    import harness
+    sys.exit(harness.run_modules([os.path.splitext(os.path.basename(__file__))[0]]))
