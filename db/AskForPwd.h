@@ -20,8 +20,9 @@ public:
     Tfrm_Pwd(const Tfrm_Pwd&) = delete;
     Tfrm_Pwd& operator=(const Tfrm_Pwd&) = delete;
 
-    // Runs a modal loop on the calling thread; every other enabled window of the thread is
-    // disabled meanwhile. A WM_QUIT met in the loop ends it with DialogCancel and is posted again.
+    // Runs a modal loop on the calling thread; the owner and the thread's other visible windows
+    // are disabled meanwhile. A WM_QUIT met in the loop ends it with DialogCancel and is posted
+    // again. A dialog already destroyed with its owner gives DialogCancel at once.
     int ShowModal(RunSettings& run) override;
 
     HWND Handle() const { return handle_; }

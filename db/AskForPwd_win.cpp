@@ -157,6 +157,7 @@ void Tfrm_Pwd::btnOKClick() {
 }
 
 int Tfrm_Pwd::ShowModal(RunSettings& run) {
+    if (!handle_) return DialogCancel;  // destroyed with its owner: nothing to show
     run_ = &run;
     modalResult_ = 0;
     FormShow();
