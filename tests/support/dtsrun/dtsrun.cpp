@@ -106,10 +106,10 @@ std::vector<std::string> Tokens(const std::string& line)
     return tokens;
 }
 
-std::string ReportFor(const std::string& style, const std::string& packageFile, unsigned long exitCode)
+std::string ReportFor(const std::string& style, const std::string& logFile, unsigned long exitCode)
 {
     const std::string lines[] = {
-        "dtsrun stand-in: package " + packageFile,
+        "dtsrun stand-in: report to " + logFile,
         "dtsrun stand-in: exit code " + std::to_string(exitCode),
     };
     const std::string eol = style == "lf" ? "\n" : "\r\n";
@@ -139,16 +139,14 @@ int main()
     const std::string style = config["report"].empty() ? "crlf" : config["report"];
     Sleep(delay);
 
-    std::string logFile, packageFile;
+    std::string logFile;
     const auto tokens = Tokens(commandLine);
     for (size_t i = 0; i + 1 < tokens.size(); ++i) {
         if (tokens[i] == "/L")
             logFile = tokens[i + 1];
-        else if (tokens[i] == "/F")
-            packageFile = tokens[i + 1];
     }
     if (style != "none" && !logFile.empty())
-        WriteFile(logFile, ReportFor(style, packageFile, exitCode), "ab");
+        WriteFile(logFile, ReportFor(style, logFile, exitCode), "ab");
 
     if (!config["facts"].empty()) {
         const std::string facts = "started=" + std::to_string(started) + "\r\nconsole=" +

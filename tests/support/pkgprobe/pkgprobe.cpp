@@ -11,8 +11,9 @@
 //   pkgprobe sysmsg <code> <out file>    the system's text for code straight from
 //                                        FormatMessageA; exit code 1 when there is none
 //   pkgprobe boxes <title>               each visible dialog box titled <title> as one JSON
-//                                        line (caption, owner, rectangle, screen size), followed
-//                                        by one JSON line per child (class, id, style, text)
+//                                        line, followed by one JSON line per child: class, id,
+//                                        and whether it shows an icon (the window inspector
+//                                        tells the rest)
 // Codes are decimal or 0x hex, taken as 32-bit values.
 #include <windows.h>
 
@@ -117,12 +118,14 @@ int Code(const char* text)
 
 int SystemMessage(int code, const std::string& outFile)
 {
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(4096);
     const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                    static_cast<DWORD>(code), 0, buffer.data(), static_cast<DWORD>(buffer.size()),
                                    nullptr);
-    if (n == 0)
+    if (n == 0) {
+        std::fprintf(stderr, "FormatMessageA: %lu\n", static_cast<unsigned long>(GetLastError()));
         return 1;
+    }
     return WriteFileBytes(outFile, std::string(buffer.data(), n), "wb") ? 0 : 3;
 }
 
@@ -174,9 +177,12 @@ BOOL CALLBACK CollectBox(HWND h, LPARAM p)
 
 BOOL CALLBACK PrintChild(HWND h, LPARAM)
 {
-    std::printf("{\"class\": %s, \"id\": %d, \"style\": %lu, \"visible\": %s, \"text\": %s}\n",
-                Json(ClassName(h)).c_str(), GetDlgCtrlID(h), static_cast<unsigned long>(GetWindowLongA(h, GWL_STYLE)),
-                IsWindowVisible(h) ? "true" : "false", Json(WindowText(h)).c_str());
+    // STM_GETICON answers across processes with the icon's handle value, or 0 when none is set.
+    DWORD_PTR icon = 0;
+    if (ClassName(h) == "Static")
+        SendMessageTimeoutA(h, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 1000, &icon);
+    std::printf("{\"class\": %s, \"id\": %d, \"icon\": %s}\n", Json(ClassName(h)).c_str(), GetDlgCtrlID(h),
+                icon ? "true" : "false");
     return TRUE;
 }
 
@@ -185,11 +191,7 @@ int Boxes(const std::string& title)
     BoxSearch search{title, {}};
     EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
     for (HWND box : search.found) {
-        RECT r;
-        GetWindowRect(box, &r);
-        std::printf("{\"box\": %s, \"owner\": %s, \"rect\": [%ld, %ld, %ld, %ld], \"screen\": [%d, %d]}\n",
-                    Json(WindowText(box)).c_str(), GetWindow(box, GW_OWNER) ? "true" : "false", r.left, r.top,
-                    r.right, r.bottom, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+        std::printf("{\"box\": %s}\n", Json(WindowText(box)).c_str());
         EnumChildWindows(box, PrintChild, 0);
     }
     std::fflush(stdout);
