@@ -325,8 +325,10 @@ class Session:
         self.wine(['wineboot', '--init'], timeout=300, extra_env=boot_env)
         fonts = os.path.join(self.drive_c, 'windows', 'Fonts')
         out = check_quiet(['dpkg', '-L', 'fonts-wine'])
+        # The TrueType set gives Windows' dialog base units; sserife.fon is the bitmap
+        # "MS Sans Serif" the program's windows ask for, so labels measure as on Windows.
         for path in out.decode().splitlines():
-            if path.endswith('.ttf'):
+            if path.endswith('.ttf') or os.path.basename(path) == 'sserife.fon':
                 shutil.copy(path, fonts)
         # Managed=N: Wine positions and decorates windows itself (no 2 s stall per hidden window
         # without a window manager); no caret blink, so screen captures are stable.
