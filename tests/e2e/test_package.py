@@ -1,11 +1,16 @@
 #!/usr/bin/python3
-"""The package run on its own under Wine: pkgprobe.exe calls RunDtsPackage with settings of the
-test's choosing, and the package runner stand-in dtsrun.exe (in LocalPath) records the command
-line it was given, appends its report to the file given with /L and ends with a chosen code
-after a chosen time. The probe stamps its log lines with the time in ms since 1970, so the end
-of the wait can be compared with the runner's own end. Asserted: the exact command line, the
-log between the two lines, the end of the wait for every exit code, and the box of a failed
-start as the operator sees it, with the system's text of this machine."""
+"""The package run under Wine. The package runner stand-in dtsrun.exe (in LocalPath) records the
+command line it was given, appends its report to the file given with /L and ends with a chosen
+code after a chosen time.
+
+On its own (PackageRun, FailedStart): pkgprobe.exe calls RunDtsPackage with settings of the
+test's choosing and stamps its log lines with the time in ms since 1970, so the end of the wait
+can be compared with the runner's own end. In the whole program (FullRun): Setup.exe against
+the SQL Server stand-in, the runner between the schema upgrade and the closing lines.
+
+Asserted: the exact command line, the runner's report between the two lines of the step, the end
+of the wait for every exit code, and the box of a failed start as the operator sees it, with the
+system's text of this machine."""
 
 import datetime
 import json
@@ -16,11 +21,15 @@ import subprocess
 import time
 
 from harness import E2ETestCase, Program, child, smoke, unix_to_z
+from test_login import (ALL_SUCCEED, BANNER, BUILT_IN, CAPTION, CATALOGS, CLOSING, RUN_SETUP, Installation,
+                        success, world)
 
 RELEASE = '2.1.27'
 TITLE = 'Setup'
 PREPARING = re.compile(rb'^([0-9]+) - Preparing to invoke DTS file for 2\.1\.27$')
 FINISHED = re.compile(rb'^([0-9]+) - Finished to invoke DTS file for 2\.1\.27$')
+PREPARING_LINE = '{stamp} - Preparing to invoke DTS file for 2.1.27'
+FINISHED_LINE = '{stamp} - Finished to invoke DTS file for 2.1.27'
 SCREEN_CENTRE = (640, 512)
 SS_TYPEMASK, SS_LEFT = 0x1F, 0x0
 
@@ -47,7 +56,60 @@ def expected_elements(s, day):
     ]
 
 
-class PackageCase(E2ETestCase):
+def report(log_path, exit_code):
+    return ['dtsrun stand-in: report to ' + log_path, 'dtsrun stand-in: exit code %d' % exit_code]
+
+
+def runner_config(record, facts='', delay_ms=0, exit_code=0, style='crlf'):
+    return 'record=%s\r\nfacts=%s\r\ndelay_ms=%d\r\nexit_code=%d\r\nreport=%s\r\n' % (
+        record, facts, delay_ms, exit_code, style)
+
+
+def probe_path(session):
+    return os.path.join(session.build_dir, 'tests', 'support', 'pkgprobe', 'pkgprobe.exe')
+
+
+class PackageChecks(E2ETestCase):
+
+    def probe(self, *args):
+        """Runs pkgprobe.exe to its end; returns its output."""
+        return self.session.wine([unix_to_z(probe_path(self.session))] + list(args), bits=self.session.bits)
+
+    def system_text(self, sc, code):
+        """What FormatMessageA gives for code on this machine now."""
+        path = sc.path('message-%d.txt' % code)
+        self.probe('sysmsg', str(code), path)
+        return sc.read(path).decode('cp1252')
+
+    def assert_command_line(self, recorded, settings, started):
+        """recorded is the line of expected_elements, compared element by element so that a
+        difference names its element; the day is that of the start or of now."""
+        days = {day_number(datetime.date.fromtimestamp(t)) for t in (started, time.time())}
+        day = next((d for d in sorted(days) if '/A UpgDate:8="%d"' % d in recorded), min(days))
+        rest = recorded
+        for element in expected_elements(settings, day):
+            self.assertTrue(rest.startswith(' ' + element), 'expected %r, found %r' % (element, rest))
+            rest = rest[len(element) + 1:]
+        self.assertEqual(rest, '', 'nothing after the last element')
+
+    def assert_start_box(self, box, text):
+        """The box of a failed start: the text as given, word-wrapped, one OK, centred, no icon."""
+        self.assertEqual(box['class'], '#32770')
+        label = child(box, id=65535)
+        self.assertEqual(label['caption'], text)
+        self.assertEqual(label['style'] & SS_TYPEMASK, SS_LEFT, 'word-wrapped text')
+        buttons = [c for c in box['children'] if c['class'].lower() == 'button' and c['visible']]
+        self.assertEqual([b['caption'] for b in buttons], ['OK'])
+        l, t, r, b = box['rect']
+        self.assertLessEqual(abs((l + r) / 2 - SCREEN_CENTRE[0]), 1, 'centred on the screen')
+        self.assertLessEqual(abs((t + b) / 2 - SCREEN_CENTRE[1]), 1, 'centred on the screen')
+        shown = [json.loads(line) for line in self.probe('boxes', box['caption']).decode().splitlines()
+                 if line.strip()]
+        self.assertEqual([e for e in shown if 'box' in e], [{'box': box['caption']}], 'one box')
+        self.assertEqual([e for e in shown if e.get('icon')], [], 'no icon')
+
+
+class PackageCase(PackageChecks):
 
     def setUp(self):
         self.sc = self.scenario()
@@ -68,22 +130,18 @@ class PackageCase(E2ETestCase):
         self.record = self.sc.path('record.txt')
         self.facts = self.sc.path('facts.txt')
 
-    def probe_exe(self):
-        return os.path.join(self.session.build_dir, 'tests', 'support', 'pkgprobe', 'pkgprobe.exe')
-
-    def install_runner(self, delay_ms=0, exit_code=0, report='crlf'):
+    def install_runner(self, delay_ms=0, exit_code=0, style='crlf'):
         local = self.sc.unix(self.settings['LocalPath'])
         shutil.copy(os.path.join(self.session.build_dir, 'tests', 'support', 'dtsrun', 'dtsrun.exe'), local)
         with open(os.path.join(local, 'dtsrun.cfg'), 'w', newline='') as f:
-            f.write('record=%s\r\nfacts=%s\r\ndelay_ms=%d\r\nexit_code=%d\r\nreport=%s\r\n' %
-                    (self.record, self.facts, delay_ms, exit_code, report))
+            f.write(runner_config(self.record, self.facts, delay_ms, exit_code, style))
 
     def start_probe(self):
         path = self.sc.path('settings.txt')
         with open(self.sc.unix(path), 'wb') as f:
             f.write(''.join('%s=%s\r\n' % kv for kv in self.settings.items()).encode('cp1252'))
         s = self.session
-        proc = subprocess.Popen([s.loader(), unix_to_z(self.probe_exe()), 'run', path], env=s.env(),
+        proc = subprocess.Popen([s.loader(), unix_to_z(probe_path(s)), 'run', path], env=s.env(),
                                 cwd=self.sc.unix(self.sc.root), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         program = Program(proc, time.time())
@@ -91,13 +149,10 @@ class PackageCase(E2ETestCase):
         return program
 
     def run_probe(self, timeout=60):
-        """Runs the step to its end; returns the day numbers of the local date before and after."""
-        before = day_number(datetime.date.today())
-        self.assertEqual(self.start_probe().wait(timeout), 0)
-        return {before, day_number(datetime.date.today())}
-
-    def probe_output(self, *args):
-        return self.session.wine([unix_to_z(self.probe_exe())] + list(args), bits=self.session.bits)
+        """Runs the step to its end; returns the time it started."""
+        program = self.start_probe()
+        self.assertEqual(program.wait(timeout), 0)
+        return program.started
 
     def log_lines(self):
         with open(self.sc.unix(self.settings['LogFileName']), 'rb') as f:
@@ -117,8 +172,7 @@ class PackageCase(E2ETestCase):
         prepared = PREPARING.match(lines[0])
         finished = FINISHED.match(lines[3])
         self.assertTrue(prepared and finished, lines)
-        self.assertEqual(lines[1:3], [b'dtsrun stand-in: report to ' + self.settings['LogFileName'].encode(),
-                                      b'dtsrun stand-in: exit code %d' % exit_code])
+        self.assertEqual(lines[1:3], [l.encode('cp1252') for l in report(self.settings['LogFileName'], exit_code)])
         facts = self.runner_facts()
         self.assertEqual(facts[b'console'], b'1', 'the runner has a console of its own')
         started, ended = int(facts[b'started']), int(facts[b'ended'])
@@ -134,16 +188,8 @@ class PackageRun(PackageCase):
         self.settings['DBPwd'] = 'pa"ss word'
         self.settings['DBUser'] = 'O"Brien x'
         self.install_runner()
-        days = self.run_probe()
-        with open(self.sc.unix(self.record), 'rb') as f:
-            recorded = f.read().decode('cp1252')
-        # Element by element, so that a difference names its element.
-        day = next((d for d in days if '/A UpgDate:8="%d"' % d in recorded), min(days))
-        rest = recorded
-        for element in expected_elements(self.settings, day):
-            self.assertTrue(rest.startswith(' ' + element), 'expected %r, found %r' % (element, rest))
-            rest = rest[len(element) + 1:]
-        self.assertEqual(rest, '', 'nothing after the last element')
+        started = self.run_probe()
+        self.assert_command_line(self.sc.read(self.record).decode('cp1252'), self.settings, started)
         self.assert_ran_between_lines(0)
 
     def test_every_exit_code_ends_the_wait(self):
@@ -169,24 +215,11 @@ class FailedStart(PackageCase):
 
     @smoke
     def test_missing_runner_shows_the_system_text_and_goes_on_after_ok(self):
-        expected_path = self.sc.path('message-2.txt')
-        self.probe_output('sysmsg', '2', expected_path)
-        expected = self.sc.read(expected_path).decode('cp1252')
-
+        expected = self.system_text(self.sc, 2)
         program = self.start_probe()
         box = self.session.wait_window('the box of the failed start', 60, exe='pkgprobe.exe', cls='#32770',
                                        caption=TITLE, visible=True)
-        self.assertEqual(child(box, id=65535)['caption'], expected)
-        text = child(box, id=65535)
-        self.assertEqual(text['style'] & SS_TYPEMASK, SS_LEFT, 'word-wrapped text')
-        shown = [json.loads(line) for line in self.probe_output('boxes', TITLE).decode().splitlines() if line.strip()]
-        self.assertEqual([e for e in shown if 'box' in e], [{'box': TITLE}], 'one box')
-        self.assertEqual([e for e in shown if e.get('icon')], [], 'no icon')
-        buttons = [c for c in box['children'] if c['class'].lower() == 'button' and c['visible']]
-        self.assertEqual([b['caption'] for b in buttons], ['OK'])
-        l, t, r, b = box['rect']
-        self.assertLessEqual(abs((l + r) / 2 - SCREEN_CENTRE[0]), 1, 'centred on the screen')
-        self.assertLessEqual(abs((t + b) / 2 - SCREEN_CENTRE[1]), 1, 'centred on the screen')
+        self.assert_start_box(box, expected)
         self.assertTrue(program.running(), 'the step waits for the box')
 
         self.session.keys(box, 'Return')
@@ -201,9 +234,77 @@ class FailedStart(PackageCase):
                            ('0xE0000001', b'Error in GetErrorString(-536870911) : 317')):
             with self.subTest(code=code):
                 got_path = self.sc.path('errtext-%s.txt' % code)
-                self.probe_output('errtext', code, got_path)
+                self.probe('errtext', code, got_path)
                 if want is None:
-                    sys_path = self.sc.path('sysmsg-%s.txt' % code)
-                    self.probe_output('sysmsg', code, sys_path)
-                    want = self.sc.read(sys_path)
+                    want = self.system_text(self.sc, int(code, 0)).encode('cp1252')
                 self.assertEqual(self.sc.read(got_path), want)
+
+
+class FullRun(PackageChecks):
+    """Setup.exe from C:\\e2e\\<name>\\Prog\\Upgrade\\ (application title "Setup")."""
+
+    def installation(self, name, state=None, **runner):
+        inst = Installation(self, state or world(), name)
+        inst.record = inst.sc.path('record.txt')
+        with open(inst.sc.unix(inst.local + '\\dtsrun.cfg'), 'w', newline='') as f:
+            f.write(runner_config(inst.record, **runner))
+        return inst
+
+    def assert_run_command_line(self, inst, user, pwd):
+        """The runner got the installation's paths, the stand-in's server and the pair in use."""
+        settings = {'AppPath': inst.sc.path('Prog\\Upgrade\\'), 'ServerPath': inst.sc.path('Server\\'),
+                    'LocalPath': inst.local + '\\', 'PalladoConnection': inst.standin.server,
+                    'LogFileName': inst.log_path, 'DBUser': user, 'DBPwd': pwd}
+        self.assert_command_line(inst.sc.read(inst.record).decode('cp1252'), settings, inst.started)
+
+    @smoke
+    def test_runner_between_schema_upgrade_and_closing_lines(self):
+        # However the runner ends its report, the log's next line starts a line of its own.
+        for style, code in (('crlf', 0), ('lf', 1), ('nofinal', 259)):
+            with self.subTest(style=style, exit_code=code):
+                inst = self.installation('package_full_' + style, delay_ms=1000, exit_code=code, style=style)
+                inst.run_to_end()
+                prepared, finished = ALL_SUCCEED.index(PREPARING_LINE), ALL_SUCCEED.index(FINISHED_LINE)
+                self.assertEqual(finished, prepared + 1)
+                stamps = inst.assert_log(ALL_SUCCEED[:finished] + report(inst.log_path, code) + ALL_SUCCEED[finished:])
+                self.assertGreaterEqual(stamps[5] - stamps[4], 1, 'the runner took its second')
+                self.assert_run_command_line(inst, *BUILT_IN)
+
+    def test_typed_pair_reaches_the_runner_unchanged(self):
+        user, pwd = 'O"Brien x', 'pa"ss word'
+        inst = self.installation('package_typed_pair', world(logins={user: pwd}))
+        inst.start()
+        inst.wait_dialog()
+        inst.type_pair(user, pwd)
+        self.session.keys(CAPTION, 'Return')
+        self.assertEqual(inst.program.wait(120), 0)
+        self.assertEqual([l[:2] for l in inst.logins()[1:]], [(user, c) for c in CATALOGS])
+        self.assert_run_command_line(inst, user, pwd)
+
+    @smoke
+    def test_missing_runner_box_then_the_closing_lines(self):
+        inst = self.installation('package_missing_runner')
+        os.remove(inst.sc.unix(inst.local + '\\dtsrun.exe'))
+        expected = self.system_text(inst.sc, 2)
+        inst.start()
+        box = self.session.wait_window('the box of the failed start', 90, exe='Setup.exe', cls='#32770',
+                                       caption='Setup', visible=True)
+        self.assert_start_box(box, expected)
+        self.session.keys(box, 'Return')
+        self.assertEqual(inst.program.wait(60), 0)
+        inst.assert_log([BANNER, RUN_SETUP] + [success(c) for c in CATALOGS] + [PREPARING_LINE] + CLOSING)
+
+    def test_runner_not_started_when_the_upgrade_stops(self):
+        inst = self.installation('package_upgrade_stops', world(ZANT={'faults': ['batch_error']}))
+        inst.start()
+        self.session.wait_window('the error box', 90, exe='Setup.exe', caption='Error', visible=True)
+        self.session.keys('Error', 'Return')
+        self.assertEqual(inst.program.wait(60), 0)
+        self.assertFalse(inst.sc.exists(inst.record), 'the runner was started')
+        self.assertNotIn(b'DTS file', inst.log())
+
+
+if __name__ == '__main__':
+    import sys
+    import harness
+    sys.exit(harness.run_modules([os.path.splitext(os.path.basename(__file__))[0]]))
