@@ -1,0 +1,237 @@
+#!/usr/bin/python3
+"""Whole runs of the program under Wine, from the settings to the closing lines, against the SQL
+Server stand-in and with the package runner stand-in dtsrun.exe in LocalPath: where the runner's
+report lands in the log, the runner's exact command line, a runner that is missing, ends with
+any code or takes its time, and the runs that stop before the runner and must not start it.
+
+The runner stand-in records its command line and its start and end (ms since 1970) in files of
+the scenario, and appends its report (two lines naming its log file and exit code) to the file
+given with /L."""
+
+import datetime
+import os
+import re
+import time
+
+from harness import REG_MULTI_SZ, REG_SZ, E2ETestCase, child, smoke, unix_to_z
+from test_login import (ALL_SUCCEED, BANNER, BUILT_IN, CAPTION, CLOSING, NO_DATABASE_WORK, RUN_SETUP,
+                        Installation, fail, journal_time, rollback, success, world)
+
+TITLE = 'Setup'              # the application title of Setup.exe
+PACKAGE_LETTER = 'q'         # the password the release's package file was saved with
+FINISHED = '{stamp} - Finished to invoke DTS file for 2.1.27'
+UP_TO_PREPARING = ALL_SUCCEED[:ALL_SUCCEED.index(FINISHED)]
+FROM_FINISHED = ALL_SUCCEED[ALL_SUCCEED.index(FINISHED):]
+PREPARING_AT, FINISHED_AT = 4, 5     # indexes of their stamps among a full run's stamps
+REGISTRY_ERROR = 'Error in reading registry. '
+
+
+def day_number(date):
+    return (date - datetime.date(1899, 12, 30)).days
+
+
+class Run(E2ETestCase):
+
+    # -- set-up --
+
+    def installation(self, state=None, name=None, app_folder=None, **runner):
+        """test_login's Installation, the program in app_folder when given, and the runner
+        stand-in configured with runner (delay_ms, exit_code, report) and files to record in."""
+        inst = Installation(self, world() if state is None else state, name)
+        if app_folder:
+            inst.exe = inst.sc.install(folder=app_folder)
+        inst.app_path = inst.exe.rsplit('\\', 1)[0] + '\\'
+        inst.record = inst.sc.path('runner-command-line.txt')
+        inst.facts = inst.sc.path('runner-facts.txt')
+        config = dict({'delay_ms': 0, 'exit_code': 0, 'report': 'crlf'}, record=inst.record, facts=inst.facts,
+                      **runner)
+        with open(inst.sc.unix(inst.local + '\\dtsrun.cfg'), 'w', newline='') as f:
+            f.write(''.join('%s=%s\r\n' % kv for kv in config.items()))
+        return inst
+
+    @staticmethod
+    def full_run(inst, exit_code=0):
+        """A whole successful run's lines, the runner's report between Preparing and Finished."""
+        return UP_TO_PREPARING + ['dtsrun stand-in: report to ' + inst.log_path,
+                                  'dtsrun stand-in: exit code %d' % exit_code] + FROM_FINISHED
+
+    def runner_facts(self, inst):
+        """started, ended (ms since 1970) and console (1: a console of its own) of the runner."""
+        text = inst.sc.read(inst.facts).decode()
+        return {k: int(v) for k, v in (line.split('=', 1) for line in text.split('\r\n') if line)}
+
+    def pkgprobe(self, *args):
+        exe = os.path.join(self.session.build_dir, 'tests', 'support', 'pkgprobe', 'pkgprobe.exe')
+        return self.session.wine([unix_to_z(exe)] + list(args), bits=self.session.bits)
+
+    # -- the operator --
+
+    def answer(self, inst, window, key):
+        """Waits for window ('dialog', 'error' box, 'stop' box or 'main' window) and presses key
+        in it; for the dialog, key may be a (login, password) pair to type and confirm."""
+        s = self.session
+        if window == 'dialog':
+            inst.wait_dialog()
+            if isinstance(key, tuple):
+                inst.type_pair(*key)
+                key = 'Return'
+            s.keys(CAPTION, key)
+        elif window == 'error':
+            s.wait_window('the error box', 90, exe='Setup.exe', caption='Error', visible=True)
+            s.keys('Error', key)
+        elif window == 'stop':
+            box = s.wait_window('the stop box', 30, exe='Setup.exe', cls='#32770', caption=TITLE, visible=True)
+            self.assertTrue(child(box, id=65535)['caption'].startswith(REGISTRY_ERROR))
+            s.keys(box, key)
+        else:
+            main = s.wait_window('the main window', 30, exe='Setup.exe', cls='TForm1', visible=True)
+            s.keys(main, key)
+
+    # -- checks --
+
+    def assert_command_line(self, inst, user, pwd):
+        """The recorded command line, element by element (a difference names its element): the
+        installation's folders, the stand-in's server, the pair in use, today's day number."""
+        recorded = inst.sc.read(inst.record).decode('cp1252')
+        days = sorted({day_number(datetime.date.fromtimestamp(t)) for t in (inst.started, time.time())})
+        day = next((d for d in days if ' /A UpgDate:8="%d" ' % d in recorded), days[0])
+        expected = [
+            '/F %s2.1.27.dts' % inst.app_path,
+            '/M ' + PACKAGE_LETTER,
+            '/L "%s"' % inst.log_path,
+            '/W "0"',
+            '/A AppPath:8="%s"' % inst.app_path,
+            '/A ServerPath:8="%s"' % inst.sc.path('Server\\'),
+            '/A LocalPath:8="%s"' % (inst.local + '\\'),
+            '/A PalladoConnection:8="%s"' % inst.standin.server,
+            '/A DBPwd:8="%s"' % pwd,
+            '/A UpgDate:8="%d"' % day,
+            '/A MDBLocation:8="Zant.mdb"',
+            '/A DBUser:8="%s"' % user,
+        ]
+        rest = recorded
+        for element in expected:
+            self.assertTrue(rest.startswith(' ' + element), 'expected %r, found %r' % (' ' + element, rest))
+            rest = rest[len(element) + 1:]
+        self.assertEqual(rest, '', 'nothing after the last element')
+
+    # -- scenarios --
+
+    @smoke
+    def test_everything_succeeds_with_the_report_between_preparing_and_finished(self):
+        inst = self.installation(app_folder='Program Files\\Up grade')
+        inst.run_to_end()
+        stamps = inst.assert_log(self.full_run(inst))
+        self.assert_command_line(inst, *BUILT_IN)
+        facts = self.runner_facts(inst)
+        self.assertEqual(facts['console'], 1, 'the runner has a console of its own')
+        # Started after the last catalog's commit and the Preparing line; Finished after its end
+        # (stamps are whole seconds).
+        self.assertGreater(facts['started'] / 1000, max(journal_time(e) for e in inst.events('commit')))
+        self.assertLessEqual(stamps[PREPARING_AT], facts['started'] / 1000)
+        self.assertGreater(stamps[FINISHED_AT] + 1, facts['ended'] / 1000)
+
+    def test_typed_pair_with_a_quote_and_a_space_reaches_the_runner_as_typed(self):
+        user, pwd = 'op user', 'pa"ss word'
+        inst = self.installation(world(logins={user: pwd}))
+        inst.start()
+        self.answer(inst, 'dialog', (user, pwd))
+        self.assertEqual(inst.program.wait(120), 0)
+        inst.assert_log(self.full_run(inst))
+        self.assert_command_line(inst, user, pwd)
+
+    def test_runner_ending_otherwise_leads_to_the_same_lines(self):
+        # However the runner ends its report and whatever its exit code (259 included, the code
+        # of a running process), the run goes on once it has ended, and the next line written
+        # makes every line end of the file CR LF and starts a line of its own.
+        for report, code in (('lf', 1), ('nofinal', 259)):
+            with self.subTest(report=report, exit_code=code):
+                inst = self.installation(name='runner_ends_%s_%d' % (report, code), delay_ms=1000,
+                                         exit_code=code, report=report)
+                inst.run_to_end(timeout=60)
+                self.assertIsNone(re.search(rb'\r(?!\n)|(?<!\r)\n', inst.log()), 'a line end other than CR LF')
+                inst.assert_log(self.full_run(inst, code))
+
+    @smoke
+    def test_missing_runner_shows_the_system_text_then_the_run_ends(self):
+        inst = self.installation()
+        os.remove(inst.sc.unix(inst.local + '\\dtsrun.exe'))
+        text_path = inst.sc.path('system-text-2.txt')
+        self.pkgprobe('sysmsg', '2', text_path)      # what FormatMessageA gives here, now
+        system_text = inst.sc.read(text_path).decode('cp1252')
+        inst.start()
+        box = self.session.wait_window('the box of the failed start', 90, exe='Setup.exe', cls='#32770',
+                                       caption=TITLE, visible=True)
+        self.assertEqual(child(box, id=65535)['caption'], system_text)
+        buttons = [(c['id'], c['caption']) for c in box['children'] if c['class'].lower() == 'button' and c['visible']]
+        self.assertEqual(buttons, [(1, 'OK')])
+        shown = self.pkgprobe('boxes', TITLE).decode()
+        self.assertEqual(shown.count('"box"'), 1, shown)
+        self.assertNotIn('"icon": true', shown, 'the box shows an icon')
+        # The run waits for the operator, nothing logged after Preparing.
+        self.assertTrue(inst.program.running())
+        inst.assert_log(UP_TO_PREPARING)
+
+        self.session.keys(box, 'Return')
+        self.assertEqual(inst.program.wait(60), 0)
+        inst.assert_log(UP_TO_PREPARING + CLOSING)   # no Finished line for a runner never started
+
+    def test_end_of_a_five_second_runner_is_logged_within_a_second(self):
+        inst = self.installation(delay_ms=5000)
+        inst.run_to_end()
+        finished = inst.assert_log(self.full_run(inst))[FINISHED_AT]
+        facts = self.runner_facts(inst)
+        self.assertGreaterEqual(facts['ended'] - facts['started'], 5000)
+        ended = facts['ended'] / 1000
+        print('runner ended at %.3f, Finished stamped %d' % (ended, finished))
+        # The line was written within [finished, finished + 1).
+        self.assertGreater(finished + 1, ended, 'Finished before the runner ended')
+        self.assertLess(finished - ended, 1, 'Finished more than a second after the runner ended')
+
+    def test_runs_that_stop_before_the_package_never_start_the_runner(self):
+        # (name, stand-in state, key or None for the installation's, what the operator does,
+        # the log or None for no file). The exact log shows the run took the intended way.
+        unreadable = lambda inst: [('ServerPath', REG_SZ, inst.sc.path('Server')),
+                                   ('LocalPath', REG_SZ, inst.local),
+                                   ('Pallado_Connection', REG_MULTI_SZ, inst.standin.server.encode() + b'\0\0')]
+        rows = [
+            ('dialog_cancelled', world(logins={}), None, [('dialog', 'Escape')], NO_DATABASE_WORK),
+            ('second_catalog_fails', world(ZANT_Backup={'faults': ['batch_error']}), None, [('error', 'Return')],
+             [BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup'), rollback('ZANT_Backup')] + CLOSING),
+            ('first_catalog_not_opened', world(ZANT={'faults': ['unknown_catalog']}), None, [('error', 'Return')],
+             [BANNER, RUN_SETUP, fail('ZANT')] + CLOSING),
+            ('settings_unreadable', world(), unreadable, [('stop', 'Return'), ('main', 'alt+F4')], None),
+            # No key: the login test and the upgrade fail without a server; nothing is written.
+            ('key_absent', world(), lambda inst: None, [('dialog', ('sa', 'secret')), ('error', 'Return')], None),
+        ]
+        for name, state, key, steps, lines in rows:
+            with self.subTest(name):
+                inst = self.installation(state, 'early_' + name)
+                if key:
+                    inst.sc.write_key(key(inst))
+                before = self.drive_files()
+                inst.start()
+                for window, answer in steps:
+                    self.answer(inst, window, answer)
+                self.assertEqual(inst.program.wait(60), 0)
+                self.assertFalse(inst.sc.exists(inst.record), 'the runner was started')
+                if lines is None:
+                    self.assertEqual(self.drive_files(), before, 'files made')
+                else:
+                    inst.assert_log(lines)
+
+    def drive_files(self):
+        """Every file and folder of drive C: outside Wine's own windows folder."""
+        top = self.session.drive_c
+        found = set()
+        for folder, dirs, names in os.walk(top):
+            if folder == top:
+                dirs.remove('windows')
+            found.update(os.path.relpath(os.path.join(folder, n), top) for n in dirs + names)
+        return found
+
+
+if __name__ == '__main__':
+    import sys
+    import harness
+    sys.exit(harness.run_modules([os.path.splitext(os.path.basename(__file__))[0]]))
