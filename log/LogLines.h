@@ -7,6 +7,7 @@
 //
 // Both classes take the existing content in pieces of any size, in order, so that a large log
 // can be streamed through a small buffer; a line end split between two pieces is handled.
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,10 +15,15 @@
 // line of the old content, then the new line, each followed by CR LF.
 class LogRewrite {
 public:
-    // Appends to out the written form of the next piece of the existing content.
-    void Feed(std::string_view piece, std::string& out);
-    // Ends the existing content and appends the new line (which holds no CR or LF).
-    void Finish(std::string_view line, std::string& out);
+    // The most bytes Feed writes for a piece of n bytes (every byte a line end).
+    static constexpr std::size_t MaxOut(std::size_t n) { return 2 * n; }
+
+    // Writes to out the written form of the next piece of the existing content and returns the
+    // number of bytes written; out has room for MaxOut(piece.size()) bytes.
+    std::size_t Feed(std::string_view piece, char* out);
+
+    // The bytes that end the existing content and add the new line (which holds no CR or LF).
+    std::string Finish(std::string_view line);
 
 private:
     bool afterCr_ = false;   // the last piece ended in a CR whose line end is already written

@@ -31,20 +31,32 @@ private:
 };
 
 // The log is streamed through buffers of this size, never held whole.
-constexpr DWORD kPiece = 1u << 20;
+constexpr DWORD kPiece = 1u << 18;
 
-bool WriteAll(HANDLE h, const std::string& bytes) {
-    const char* p = bytes.data();
-    std::size_t left = bytes.size();
-    while (left > 0) {
-        const DWORD part = left > kPiece ? kPiece : static_cast<DWORD>(left);
+// The buffers a call streams the log through, kept for the thread's next call: a log of tens
+// of megabytes is read whole for every line, and fresh memory costs a page fault per page.
+struct Buffers {
+    std::string in;
+    std::string out = std::string(LogRewrite::MaxOut(kPiece), '\0');
+};
+
+Buffers& ThreadBuffers() {
+    thread_local Buffers buffers;
+    return buffers;
+}
+
+bool WriteAll(HANDLE h, const char* p, std::size_t size) {
+    while (size > 0) {
+        const DWORD part = size > kPiece ? kPiece : static_cast<DWORD>(size);
         DWORD done = 0;
         if (!logOs.WriteFile(h, p, part, &done, nullptr) || done == 0) return false;
         p += done;
-        left -= done;
+        size -= done;
     }
     return true;
 }
+
+bool WriteAll(HANDLE h, const std::string& bytes) { return WriteAll(h, bytes.data(), bytes.size()); }
 
 // Reads the next piece into buf; false on a read failure. At the end, buf is empty.
 bool ReadPiece(HANDLE h, std::string& buf) {
@@ -67,7 +79,8 @@ void ReplaceLog(const std::string& name, FileHandle* log, const std::string& lin
     if (!temp.valid()) return;
 
     LogRewrite rewrite;
-    std::string in, out;
+    std::string& in = ThreadBuffers().in;
+    char* const out = &ThreadBuffers().out[0];
     bool ok = true;
     if (log) {
         LARGE_INTEGER start = {};
@@ -75,16 +88,10 @@ void ReplaceLog(const std::string& name, FileHandle* log, const std::string& lin
         while (ok) {
             ok = ReadPiece(log->get(), in);
             if (!ok || in.empty()) break;
-            out.clear();
-            rewrite.Feed(in, out);
-            ok = WriteAll(temp.get(), out);
+            ok = WriteAll(temp.get(), out, rewrite.Feed(in, out));
         }
     }
-    if (ok) {
-        out.clear();
-        rewrite.Finish(line, out);
-        ok = WriteAll(temp.get(), out) && logOs.FlushFileBuffers(temp.get());
-    }
+    ok = ok && WriteAll(temp.get(), rewrite.Finish(line)) && logOs.FlushFileBuffers(temp.get());
     if (ok) {
         // Windows will not move a file over one that is open, even by this process, so the
         // log is let go only now, just before the move. Should another process open it in
@@ -124,7 +131,7 @@ void AddLine(const std::string& name, const std::string& line) {
     }
 
     WrittenFormCheck check;
-    std::string in;
+    std::string& in = ThreadBuffers().in;
     LONGLONG size = 0;
     for (;;) {
         if (!ReadPiece(log.get(), in)) return;

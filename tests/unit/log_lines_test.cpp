@@ -1,22 +1,30 @@
 // The log's line model: what an existing log becomes when a line is added, and when the
 // line may simply be appended.
+#include "log/LineScan.h"
 #include "log/LogLines.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
 using namespace std::string_literals;
 
-std::string Rewritten(const std::string& content, const std::string& line) {
+// Feeds the pieces in order and ends with line.
+std::string Rewritten(std::initializer_list<std::string> pieces, const std::string& line) {
     LogRewrite rewrite;
     std::string out;
-    rewrite.Feed(content, out);
-    rewrite.Finish(line, out);
-    return out;
+    for (const std::string& piece : pieces) {
+        std::string buf(LogRewrite::MaxOut(piece.size()), '?');
+        buf.resize(rewrite.Feed(piece, &buf[0]));
+        out += buf;
+    }
+    return out + rewrite.Finish(line);
 }
+
+std::string Rewritten(const std::string& content, const std::string& line) { return Rewritten({content}, line); }
 
 bool WrittenForm(const std::string& content) {
     WrittenFormCheck check;
@@ -69,16 +77,11 @@ TEST_P(LogLines, SameResultWhateverThePieces) {
     const Case& c = GetParam();
     for (std::size_t cut = 0; cut <= c.content.size(); ++cut) {
         for (std::size_t cut2 = cut; cut2 <= c.content.size(); ++cut2) {
-            LogRewrite rewrite;
+            const std::string a = c.content.substr(0, cut), b = c.content.substr(cut, cut2 - cut),
+                              z = c.content.substr(cut2);
             WrittenFormCheck check;
-            std::string out;
-            for (auto piece : {c.content.substr(0, cut), c.content.substr(cut, cut2 - cut),
-                               c.content.substr(cut2)}) {
-                rewrite.Feed(piece, out);
-                check.Feed(piece);
-            }
-            rewrite.Finish("new", out);
-            EXPECT_EQ(out, c.after) << "cut at " << cut << " and " << cut2;
+            for (const std::string* piece : {&a, &b, &z}) check.Feed(*piece);
+            EXPECT_EQ(Rewritten({a, b, z}, "new"), c.after) << "cut at " << cut << " and " << cut2;
             EXPECT_EQ(check.Finish(), c.writtenForm) << "cut at " << cut << " and " << cut2;
         }
     }
@@ -92,16 +95,51 @@ TEST(LogLinesNewLine, TheOneSpaceLineIsASpaceAndCrLf) {
     EXPECT_EQ(Rewritten("a", " "), "a\r\n \r\n");
 }
 
-// Line ends are found eight bytes at a time; each position within a word must be found.
-TEST(LogLinesNewLine, LineEndsAtEveryPositionOfAWord) {
-    for (std::size_t at = 0; at < 24; ++at) {
-        for (char end : {'\r', '\n'}) {
-            std::string content(24, 'x');
-            content[at] = end;
-            std::string expected = content.substr(0, at) + "\r\n";
-            if (at + 1 < content.size()) expected += content.substr(at + 1) + "\r\n";
-            EXPECT_EQ(Rewritten(content, "n"), expected + "n\r\n") << "end at " << at;
-            EXPECT_FALSE(WrittenForm(content)) << "end at " << at;
+// Both versions of the line-end search, with the first end at every place of a word and of a
+// vector, a second end after it, and none at all.
+TEST(LineScan, BothVersionsFindTheFirstLineEnd) {
+    using Find = const char* (*)(const char*, const char*);
+    std::vector<Find> versions = {&FindLineEndPortable};
+    if (HaveVectorScan()) versions.push_back(&FindLineEndVector);
+    for (Find find : versions) {
+        for (std::size_t n = 0; n <= 70; ++n) {
+            const std::string none(n, 'x');
+            EXPECT_EQ(find(none.data(), none.data() + n), none.data() + n) << "n " << n;
+            for (std::size_t at = 0; at < n; ++at) {
+                for (char end : {'\r', '\n'}) {
+                    std::string s = none;
+                    s[at] = end;
+                    if (at + 3 < n) s[at + 3] = '\n';
+                    EXPECT_EQ(find(s.data(), s.data() + n) - s.data(), static_cast<std::ptrdiff_t>(at))
+                        << "n " << n << " at " << at;
+                }
+            }
+        }
+    }
+}
+
+// The written-form scan in both its versions, against the rule byte by byte: content in the
+// written form, then with each byte in turn made a CR, an LF or a letter, at lengths that put
+// the change at every place of a word and of a vector, and at their ends.
+TEST(LineScan, BothVersionsFollowTheRuleAtEveryPosition) {
+    auto rule = [](const std::string& s) {
+        for (std::size_t i = 1; i < s.size(); ++i)
+            if ((s[i] == '\n') != (s[i - 1] == '\r')) return false;
+        return true;
+    };
+    std::string base;
+    while (base.size() < 100) base += "ab\r\n";
+    for (std::size_t n = 0; n <= base.size(); ++n) {
+        for (std::size_t at = 0; at < n; ++at) {
+            for (char c : {'\r', '\n', 'x'}) {
+                std::string s = base.substr(0, n);
+                s[at] = c;
+                const bool expected = rule(s);
+                EXPECT_EQ(LfFollowsCrPortable(s.data(), s.size()), expected) << "n " << n << " at " << at;
+                if (HaveVectorScan()) {
+                    EXPECT_EQ(LfFollowsCrVector(s.data(), s.size()), expected) << "n " << n << " at " << at;
+                }
+            }
         }
     }
 }
