@@ -5,8 +5,8 @@ code after a chosen time.
 
 On its own (PackageRun, FailedStart): pkgprobe.exe calls RunDtsPackage with settings of the
 test's choosing and stamps its log lines with the time in ms since 1970, so the end of the wait
-can be compared with the runner's own end. In the whole program (FullRun): Setup.exe against
-the SQL Server stand-in, the runner between the schema upgrade and the closing lines.
+can be compared with the runner's own end. The same step inside the whole program is in
+test_run.py.
 
 Asserted: the exact command line, the runner's report between the two lines of the step, the end
 of the wait for every exit code, and the box of a failed start as the operator sees it, with the
@@ -21,15 +21,11 @@ import subprocess
 import time
 
 from harness import E2ETestCase, Program, child, smoke, unix_to_z
-from test_login import (ALL_SUCCEED, BANNER, BUILT_IN, CAPTION, CATALOGS, CLOSING, RUN_SETUP, Installation,
-                        success, world)
 
 RELEASE = '2.1.27'
 TITLE = 'Setup'
 PREPARING = re.compile(rb'^([0-9]+) - Preparing to invoke DTS file for 2\.1\.27$')
 FINISHED = re.compile(rb'^([0-9]+) - Finished to invoke DTS file for 2\.1\.27$')
-PREPARING_LINE = '{stamp} - Preparing to invoke DTS file for 2.1.27'
-FINISHED_LINE = '{stamp} - Finished to invoke DTS file for 2.1.27'
 SCREEN_CENTRE = (640, 512)
 SS_TYPEMASK, SS_LEFT = 0x1F, 0x0
 
@@ -238,70 +234,6 @@ class FailedStart(PackageCase):
                 if want is None:
                     want = self.system_text(self.sc, int(code, 0)).encode('cp1252')
                 self.assertEqual(self.sc.read(got_path), want)
-
-
-class FullRun(PackageChecks):
-    """Setup.exe from C:\\e2e\\<name>\\Prog\\Upgrade\\ (application title "Setup")."""
-
-    def installation(self, name, state=None, **runner):
-        inst = Installation(self, state or world(), name)
-        inst.record = inst.sc.path('record.txt')
-        with open(inst.sc.unix(inst.local + '\\dtsrun.cfg'), 'w', newline='') as f:
-            f.write(runner_config(inst.record, **runner))
-        return inst
-
-    def assert_run_command_line(self, inst, user, pwd):
-        """The runner got the installation's paths, the stand-in's server and the pair in use."""
-        settings = {'AppPath': inst.sc.path('Prog\\Upgrade\\'), 'ServerPath': inst.sc.path('Server\\'),
-                    'LocalPath': inst.local + '\\', 'PalladoConnection': inst.standin.server,
-                    'LogFileName': inst.log_path, 'DBUser': user, 'DBPwd': pwd}
-        self.assert_command_line(inst.sc.read(inst.record).decode('cp1252'), settings, inst.started)
-
-    @smoke
-    def test_runner_between_schema_upgrade_and_closing_lines(self):
-        # However the runner ends its report, the log's next line starts a line of its own.
-        for style, code in (('crlf', 0), ('lf', 1), ('nofinal', 259)):
-            with self.subTest(style=style, exit_code=code):
-                inst = self.installation('package_full_' + style, delay_ms=1000, exit_code=code, style=style)
-                inst.run_to_end()
-                prepared, finished = ALL_SUCCEED.index(PREPARING_LINE), ALL_SUCCEED.index(FINISHED_LINE)
-                self.assertEqual(finished, prepared + 1)
-                stamps = inst.assert_log(ALL_SUCCEED[:finished] + report(inst.log_path, code) + ALL_SUCCEED[finished:])
-                self.assertGreaterEqual(stamps[5] - stamps[4], 1, 'the runner took its second')
-                self.assert_run_command_line(inst, *BUILT_IN)
-
-    def test_typed_pair_reaches_the_runner_unchanged(self):
-        user, pwd = 'O"Brien x', 'pa"ss word'
-        inst = self.installation('package_typed_pair', world(logins={user: pwd}))
-        inst.start()
-        inst.wait_dialog()
-        inst.type_pair(user, pwd)
-        self.session.keys(CAPTION, 'Return')
-        self.assertEqual(inst.program.wait(120), 0)
-        self.assertEqual([l[:2] for l in inst.logins()[1:]], [(user, c) for c in CATALOGS])
-        self.assert_run_command_line(inst, user, pwd)
-
-    @smoke
-    def test_missing_runner_box_then_the_closing_lines(self):
-        inst = self.installation('package_missing_runner')
-        os.remove(inst.sc.unix(inst.local + '\\dtsrun.exe'))
-        expected = self.system_text(inst.sc, 2)
-        inst.start()
-        box = self.session.wait_window('the box of the failed start', 90, exe='Setup.exe', cls='#32770',
-                                       caption='Setup', visible=True)
-        self.assert_start_box(box, expected)
-        self.session.keys(box, 'Return')
-        self.assertEqual(inst.program.wait(60), 0)
-        inst.assert_log([BANNER, RUN_SETUP] + [success(c) for c in CATALOGS] + [PREPARING_LINE] + CLOSING)
-
-    def test_runner_not_started_when_the_upgrade_stops(self):
-        inst = self.installation('package_upgrade_stops', world(ZANT={'faults': ['batch_error']}))
-        inst.start()
-        self.session.wait_window('the error box', 90, exe='Setup.exe', caption='Error', visible=True)
-        self.session.keys('Error', 'Return')
-        self.assertEqual(inst.program.wait(60), 0)
-        self.assertFalse(inst.sc.exists(inst.record), 'the runner was started')
-        self.assertNotIn(b'DTS file', inst.log())
 
 
 if __name__ == '__main__':
