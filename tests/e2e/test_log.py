@@ -5,7 +5,7 @@ Each scenario prepares the log in a fresh folder, runs the writer once and compa
 afterwards byte for byte, and that nothing else is left beside it. Sharing scenarios hold the
 log from a second Wine process (holder.exe); failure scenarios make one of the writer's OS calls
 fail through its test seam; pause scenarios stop the writer at one of those calls and look at
-the log from another process meanwhile.
+the log from another process meanwhile. The last scenario runs Setup.exe twice on one log.
 """
 
 import datetime
@@ -15,7 +15,8 @@ import subprocess
 import tempfile
 
 import harness
-from harness import E2ETestCase, smoke
+from harness import E2ETestCase, smoke, REG_SZ
+from test_spine import SpineTestCase, RUN_LINES, NO_SERVER
 
 SHARING_VIOLATION = 32
 WAIT = 60  # seconds for another process to reach a point
@@ -72,23 +73,6 @@ class LogTestCase(E2ETestCase):
                                 stdout=out, stderr=subprocess.DEVNULL)
         self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
         return proc, out
-
-    def hold(self, access, share):
-        """Holds the log open from another process; returns the call that lets it go."""
-        stop = self.sc.path('stop-holder')
-        if self.sc.exists(stop):
-            os.remove(self.sc.unix(stop))
-        proc, out = self.start([self.session.helper('holder'), self.win_log, access, share, '--stop', stop])
-
-        def said():
-            out.seek(0)
-            return out.read() or (proc.poll() is not None and b'ended')
-        self.assertEqual(harness.wait_until('the holder', WAIT, said, 0.05).strip(), b'ready')
-
-        def release():
-            open(self.sc.unix(stop), 'wb').close()
-            self.assertEqual(proc.wait(timeout=WAIT), 0)
-        return release
 
     def write_paused(self, call, line='next'):
         """Starts the writer, waits until it stands before its call (e.g. 'flush:1'); returns
@@ -177,11 +161,11 @@ class HeldByAnotherProcess(LogTestCase):
             for content in (RUN_LOG, LF_LOG):
                 with self.subTest(name, content=content):
                     self.put_log(content)
-                    release = self.hold(access, share)
+                    holder = harness.Holder(self.session, self.win_log, access, share)
                     try:
                         self.write('lost')
                     finally:
-                        release()
+                        self.assertEqual(holder.release(), 0)
                     self.assertOnlyTheLog(content)
 
 
@@ -237,11 +221,11 @@ class WhatOthersSee(LogTestCase):
         # log stays as it was.
         self.put_log(LF_LOG)
         resume = self.write_paused('move:1')
-        release = self.hold('r', 'rwd')
+        holder = harness.Holder(self.session, self.win_log, 'r', 'rwd')
         try:
             resume()
         finally:
-            release()
+            self.assertEqual(holder.release(), 0)
         self.assertOnlyTheLog(LF_LOG)
 
 
@@ -276,3 +260,30 @@ class RegionalSeparators(LogTestCase):
                 self.assertRegex(stamp, r'^\d{4}%s\d\d%s\d\d \d\d%s\d\d%s\d\d$' % (d_, d_, t_, t_))
                 taken = datetime.datetime.strptime(stamp, '%Y{0}%m{0}%d %H{1}%M{1}%S'.format(d, t))
                 self.assertTrue(before <= taken <= after, '%s not within %s .. %s' % (stamp, before, after))
+
+
+class SetupRuns(SpineTestCase):
+
+    @smoke
+    def test_second_run_appends_after_the_first(self):
+        # The log as another writer left it: LF line ends, the last line without one. The first
+        # run rewrites it in the written form before its lines, the second appends after them.
+        sc = self.scenario()
+        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
+                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
+        exe = sc.install()
+        log_file = sc.path('Prog\\Log\\2.1.27.log')
+        sc.mkdir(sc.path('Prog\\Log'))
+        with open(sc.unix(log_file), 'wb') as f:
+            f.write(b'runner report\nlast line without end')
+        first = sc.start(exe)
+        self.assertEqual(self.run_through(sc, first), 0)
+        second = sc.start(exe)
+        self.assertEqual(self.run_through(sc, second), 0)
+        until = harness.time.time()
+        earlier = b'runner report\r\nlast line without end\r\n'
+        data = sc.read(log_file)
+        self.assertEqual(data[:len(earlier)], earlier)
+        stamps = self.assertLog(data[len(earlier):], RUN_LINES + RUN_LINES, first.started, until)
+        self.assertGreaterEqual(min(stamps[2:]), int(second.started) - 1)
+        self.assertEqual(os.listdir(sc.unix(sc.path('Prog\\Log'))), ['2.1.27.log'])
