@@ -2,10 +2,14 @@
 
 #include <cstdio>
 
+namespace {
+
 std::string StampSeparator(std::string_view regional, char fallback) {
     if (regional.size() > 1) return std::string(1, fallback);
     return std::string(regional);
 }
+
+}  // namespace
 
 std::string FormatLogStamp(const StampTime& t, std::string_view regionalDateSep,
                            std::string_view regionalTimeSep) {

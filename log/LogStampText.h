@@ -11,11 +11,8 @@ struct StampTime {
     int millisecond;           // dropped by the stamp, never rounded into the second
 };
 
-// The separator the stamp uses for a regional one: the regional separator when it is exactly
-// one byte, the fallback ('/' for dates, ':' for times) when it is longer, none when it is empty.
-std::string StampSeparator(std::string_view regional, char fallback);
-
 // Year (four digits), month, day, hour on the 24-hour clock, minutes, seconds, each number
-// filled with zeros to its width, joined by the separators the regional ones give.
+// filled with zeros to its width. Each regional separator is used when it is exactly one byte;
+// a longer one gives the default ('/' for the date, ':' for the time), an empty one none.
 std::string FormatLogStamp(const StampTime& t, std::string_view regionalDateSep,
                            std::string_view regionalTimeSep);

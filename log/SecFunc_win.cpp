@@ -67,44 +67,66 @@ bool ReadPiece(HANDLE h, std::string& buf) {
     return true;
 }
 
+// The file beside the log that the new content is written to: open for this process alone
+// (the delete share is what lets the move rename it while it is open), and removed again at
+// the end of the call unless it was moved into the log's place.
+class NewFile {
+public:
+    explicit NewFile(const std::string& logName)
+        : name_(logName + ".new"),
+          file_(CreateFileA(name_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+    ~NewFile() {
+        const bool made = file_.valid();
+        file_.Close();
+        if (made && !moved_) DeleteFileA(name_.c_str());
+    }
+    NewFile(const NewFile&) = delete;
+    NewFile& operator=(const NewFile&) = delete;
+
+    bool valid() const { return file_.valid(); }
+    HANDLE get() const { return file_.get(); }
+    bool MoveTo(const std::string& target, DWORD flags) {
+        moved_ = logOs.MoveFileExA(name_.c_str(), target.c_str(), flags) != 0;
+        return moved_;
+    }
+
+private:
+    std::string name_;
+    FileHandle file_;
+    bool moved_ = false;
+};
+
 // Writes the content of the log (when there is one) in the written form and the new line
 // into a file beside it, then puts that file in the log's place in one move. Until the move,
 // the log is untouched; the move either happens whole or not at all.
 void ReplaceLog(const std::string& name, FileHandle* log, const std::string& line) {
-    const std::string tempName = name + ".new";
-    // Others may not open the new file either; the delete share is what lets the move rename
-    // it while it is still open here.
-    FileHandle temp(CreateFileA(tempName.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    Buffers& buffers = ThreadBuffers();
+    NewFile temp(name);
     if (!temp.valid()) return;
 
     LogRewrite rewrite;
-    std::string& in = ThreadBuffers().in;
-    char* const out = &ThreadBuffers().out[0];
-    bool ok = true;
+    char* const out = &buffers.out[0];
     if (log) {
         LARGE_INTEGER start = {};
-        ok = SetFilePointerEx(log->get(), start, nullptr, FILE_BEGIN) != 0;
-        while (ok) {
-            ok = ReadPiece(log->get(), in);
-            if (!ok || in.empty()) break;
-            ok = WriteAll(temp.get(), out, rewrite.Feed(in, out));
+        if (!SetFilePointerEx(log->get(), start, nullptr, FILE_BEGIN)) return;
+        for (;;) {
+            if (!ReadPiece(log->get(), buffers.in)) return;
+            if (buffers.in.empty()) break;
+            if (!WriteAll(temp.get(), out, rewrite.Feed(buffers.in, out))) return;
         }
     }
-    ok = ok && WriteAll(temp.get(), rewrite.Finish(line)) && logOs.FlushFileBuffers(temp.get());
-    if (ok) {
-        // Windows will not move a file over one that is open, even by this process, so the
-        // log is let go only now, just before the move. Should another process open it in
-        // that instant, the move fails and the log stays as it was.
-        DWORD flags = MOVEFILE_WRITE_THROUGH;
-        if (log) {
-            log->Close();
-            flags |= MOVEFILE_REPLACE_EXISTING;
-        }
-        ok = logOs.MoveFileExA(tempName.c_str(), name.c_str(), flags) != 0;
+    if (!WriteAll(temp.get(), rewrite.Finish(line)) || !logOs.FlushFileBuffers(temp.get())) return;
+
+    // Windows moves no file over one that is open, even by this process, so the log is let go
+    // only now, just before the move. Should another process open it in that instant, the
+    // move fails and the log stays as it was.
+    DWORD flags = MOVEFILE_WRITE_THROUGH;
+    if (log) {
+        log->Close();
+        flags |= MOVEFILE_REPLACE_EXISTING;
     }
-    temp.Close();
-    if (!ok) DeleteFileA(tempName.c_str());
+    temp.MoveTo(name, flags);
 }
 
 // Adds the line at the end of a log already in the written form; on a failed write the log
@@ -161,7 +183,7 @@ void WriteLog(const std::string& logFileName, const std::string& line) noexcept 
     try {
         AddLine(logFileName, line);
     } catch (...) {
-        // Out of memory for a huge log: the line is lost, the log is as it was.
+        // Out of memory: the line is lost; the log is as it was, the new file removed.
     }
 }
 
