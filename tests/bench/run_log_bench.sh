@@ -17,7 +17,11 @@ cmake -S "$root" --preset "$preset" -B "$build" >/dev/null
 cmake --build "$build" -j2 --target log_bench >/dev/null
 
 if [ "$preset" = win64 ]; then
-  loader=$(dpkg -L wine64 | grep '/wine64$' | head -n1)
+  # Debian installs the 64-bit loader outside PATH; the package also owns a folder of that name.
+  loader=
+  for f in $(dpkg -L wine64 | grep '/wine64$'); do
+    if [ -f "$f" ] && [ -x "$f" ]; then loader=$f; break; fi
+  done
 else
   loader=wine
 fi
