@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/KeyValues.h"
+
 namespace {
 
 std::string Folder(const std::string& path)
@@ -48,19 +50,7 @@ bool ReadConfig(const std::string& path, std::map<std::string, std::string>& con
     while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
         text.append(chunk, n);
     std::fclose(f);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const auto eq = line.find('=');
-        if (eq != std::string::npos)
-            config[line.substr(0, eq)] = line.substr(eq + 1);
-        start = end + 1;
-    }
+    config = ParseKeyValues(text);
     return true;
 }
 

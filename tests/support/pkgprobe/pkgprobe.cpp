@@ -26,6 +26,7 @@
 #include "log/LogSink.h"
 #include "package/Package.h"
 #include "settings/RunSettings.h"
+#include "tests/support/KeyValues.h"
 
 namespace {
 
@@ -83,20 +84,7 @@ int RunPackage(const std::string& settingsFile)
     const std::string text = ReadFileBytes(settingsFile, ok);
     if (!ok)
         return 3;
-    std::map<std::string, std::string> values;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos)
-            end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        const auto eq = line.find('=');
-        if (eq != std::string::npos)
-            values[line.substr(0, eq)] = line.substr(eq + 1);
-        start = end + 1;
-    }
+    std::map<std::string, std::string> values = ParseKeyValues(text);
     RunSettings run;
     run.AppPath = values["AppPath"];
     run.ServerPath = values["ServerPath"];
