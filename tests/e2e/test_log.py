@@ -15,8 +15,8 @@ import subprocess
 import tempfile
 
 import harness
-from harness import E2ETestCase, smoke, REG_SZ
-from test_spine import SpineTestCase, RUN_LINES, NO_SERVER
+from harness import E2ETestCase, smoke
+from test_spine import SpineTestCase, RUN_LINES
 
 SHARING_VIOLATION = 32
 WAIT = 60  # seconds for another process to reach a point
@@ -269,13 +269,8 @@ class SetupRuns(SpineTestCase):
         # The log as another writer left it: LF line ends, the last line without one. The first
         # run rewrites it in the written form before its lines, the second appends after them.
         sc = self.scenario()
-        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
-                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
+        log_file = self.write_installation(sc, b'runner report\nlast line without end')
         exe = sc.install()
-        log_file = sc.path('Prog\\Log\\2.1.27.log')
-        sc.mkdir(sc.path('Prog\\Log'))
-        with open(sc.unix(log_file), 'wb') as f:
-            f.write(b'runner report\nlast line without end')
         first = sc.start(exe)
         self.assertEqual(self.run_through(sc, first), 0)
         second = sc.start(exe)

@@ -27,6 +27,18 @@ class SpineTestCase(E2ETestCase):
         """A table's rows; the smoke set runs only the first."""
         return rows[:1] if self.session.smoke_only else rows
 
+    def write_installation(self, sc, earlier_log=None):
+        """The key of an installation in Prog\\Client whose server does not answer; with
+        earlier_log, its log already holds those bytes. Returns the log's Windows path."""
+        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
+                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
+        log_file = sc.path('Prog\\Log\\2.1.27.log')
+        if earlier_log is not None:
+            sc.mkdir(sc.path('Prog\\Log'))
+            with open(sc.unix(log_file), 'wb') as f:
+                f.write(earlier_log)
+        return log_file
+
     def run_through(self, sc, program, exe_name='Setup.exe', timeout=30):
         """Waits for a program that ends by itself; cancels the credentials dialog if it shows.
         Returns the exit code."""
@@ -131,13 +143,8 @@ class KeyAndLogFolder(SpineTestCase):
 
     def test_log_held_by_another_program_costs_the_lines_not_the_run(self):
         sc = self.scenario()
-        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
-                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
+        log_file = self.write_installation(sc, b'earlier run\r\n')
         exe = sc.install()
-        log_file = sc.path('Prog\\Log\\2.1.27.log')
-        sc.mkdir(sc.path('Prog\\Log'))
-        with open(sc.unix(log_file), 'wb') as f:
-            f.write(b'earlier run\r\n')
         holder = harness.Holder(self.session, log_file, 'rw', 'none')
         try:
             self.assertEqual(self.run_through(sc, sc.start(exe)), 0)
@@ -216,12 +223,7 @@ class SingleInstance(SpineTestCase):
         shown = sorted((w['hwnd'], w['visible']) for w in self.session.windows(exe='Setup.exe'))
 
         # A valid key and an existing log now: a second copy that ran would write to it.
-        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
-                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
-        log_file = sc.path('Prog\\Log\\2.1.27.log')
-        sc.mkdir(sc.path('Prog\\Log'))
-        with open(sc.unix(log_file), 'wb') as f:
-            f.write(b'earlier run\r\n')
+        log_file = self.write_installation(sc, b'earlier run\r\n')
         before = sc.files()
 
         second = sc.start(exe)
@@ -248,8 +250,7 @@ class ShowCommand(SpineTestCase):
     @smoke
     def test_started_minimised_runs_only_once_restored(self):
         sc = self.scenario()
-        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
-                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
+        self.write_installation(sc)
         exe = sc.install()
         before = sc.files()
         program = sc.start(exe, show=SW_SHOWMINNOACTIVE)
