@@ -37,6 +37,7 @@ class DemoSession(harness.Session):
 
 
 def main():
+    harness.enter_wine32_env([os.path.abspath(__file__)] + sys.argv[1:])
     reason32 = harness.can_run_32bit()
     preset = 'win32' if reason32 is None else 'win64'
     if reason32:

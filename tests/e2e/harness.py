@@ -115,31 +115,42 @@ def wine64_loader():
     raise AssertionError('wine64 loader not found (dpkg -L wine64)')
 
 
-I386_ELF_MAGIC = '7f454c4601010100000000000000000002000300'
+WINE32_LOADER = '/usr/lib/wine/wine'
+WINE32_ENV = os.path.join(SOURCE_DIR, 'scripts', 'wine32-env')
+
+
+def _runs(cmd):
+    try:
+        return run_quiet(cmd, timeout=60)[0] == 0
+    except OSError:   # "Exec format error" where the kernel runs no 32-bit code
+        return False
 
 
 def can_run_32bit():
-    """None when the 32-bit Wine loader runs natively here, else the reason it does not. Where
-    the kernel runs no 32-bit code, a binfmt_misc emulator (qemu-i386) can run it, but a single
-    console program then takes about a minute: too slow for these scenarios (E2E_ALLOW_EMULATED32=1
-    tries anyway)."""
+    """None when Wine's 32-bit loader runs here, natively or through scripts/wine32-env (QEMU
+    registered in a private namespace, where the kernel runs no 32-bit code); else the reason."""
+    if _runs([WINE32_LOADER, '--version']):
+        return None
     try:
-        rc, out, err = run_quiet([WINE32, '--version'], timeout=120)
+        rc, out, err = run_quiet([WINE32_ENV, WINE32_LOADER, '--version'], timeout=60)
     except (OSError, AssertionError) as e:
         return str(e)
     if rc != 0:
-        return 'the 32-bit Wine loader does not run on this host (%s)' % (out + err).decode(errors='replace').strip()
-    folder = '/proc/sys/fs/binfmt_misc'
-    for name in os.listdir(folder) if os.path.isdir(folder) else []:
-        try:
-            with open(os.path.join(folder, name)) as f:
-                entry = f.read()
-        except OSError:
-            continue
-        if entry.startswith('enabled') and 'magic ' + I386_ELF_MAGIC in entry and \
-                os.environ.get('E2E_ALLOW_EMULATED32') != '1':
-            return '32-bit code runs here only under emulation (binfmt_misc %s), too slow for these scenarios' % name
+        return (out + err).decode(errors='replace').strip() or 'the 32-bit Wine loader does not run here'
     return None
+
+
+def enter_wine32_env(argv):
+    """Runs this script again under scripts/wine32-env when Wine's 32-bit loader works only
+    there, so that every Wine process it starts can run 32-bit programs. Returns when nothing
+    is needed or nothing helps (can_run_32bit then says why)."""
+    if os.environ.get('E2E_IN_WINE32_ENV') == '1':
+        return
+    if _runs([WINE32_LOADER, '--version']) or not _runs([WINE32_ENV, 'true']):
+        return
+    os.environ['E2E_IN_WINE32_ENV'] = '1'
+    sys.stdout.flush()
+    os.execv(WINE32_ENV, [WINE32_ENV, sys.executable] + argv)
 
 
 # ---------------------------------------------------------------------------------------------
@@ -768,6 +779,7 @@ def run_modules(names):
 
 
 def main(argv):
+    enter_wine32_env([os.path.abspath(__file__)] + argv[1:])
     if len(argv) >= 2 and argv[1] == 'start':
         Session.from_environment().start()
         return 0

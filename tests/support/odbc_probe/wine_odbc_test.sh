@@ -8,7 +8,8 @@
 #
 # BITS (32 or 64) picks the Wine loader: the 32-bit one behind `wine`, or wine64 itself (so a
 # 64-bit program gets no start.exe hop). WORK_DIR keeps a Wine prefix between runs (created on
-# first use) plus the stand-in's files. Exits 77 (skipped) when this host cannot run the loader.
+# first use) plus the stand-in's files. Where the 32-bit loader runs only under scripts/wine32-env,
+# the script runs itself again there. Exits 77 (skipped) when this host cannot run the loader.
 set -eu
 probe=$1 bits=$2 standin=$3 work=$4 ini=$5
 
@@ -28,6 +29,10 @@ else
 fi
 [ -n "$wine" ] || fail "no $bits-bit Wine loader installed"
 if ! out=$("$wine" --version 2>&1); then
+    env32=$(dirname "$0")/../../../scripts/wine32-env
+    if [ "$bits" = 32 ] && [ -z "${E2E_IN_WINE32_ENV:-}" ] && out=$("$env32" true 2>&1); then
+        E2E_IN_WINE32_ENV=1 exec "$env32" sh "$0" "$@"
+    fi
     echo "SKIPPED: this host cannot run the $bits-bit Wine loader ($wine): $out"
     exit 77
 fi
