@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/Application_win.h"
+#include "db/FormLayout_win.h"
 #include "db/DbSteps_win.h"
 #include "package/Package.h"
 #include "settings/ReadSettings.h"
@@ -14,9 +15,13 @@ namespace {
 
 const char kFormClass[] = "TForm1";
 
-// The window's design, in pixels at 96 dots per inch.
+// The window's design, in pixels at 96 dots per inch: its place on the screen and outer size
+// (frame and title bar included), and Label1's place in the client area. The label's design
+// size is that of its text in MS Sans Serif; it takes the size of its text in the font in use.
 constexpr int kLeft = 214, kTop = 200, kWidth = 286, kHeight = 73;
-constexpr int kLabelLeft = 24, kLabelTop = 8, kLabelWidth = 133, kLabelHeight = 13;
+constexpr DWORD kStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+const ControlDesign kLabel1 = {{24, 8, 133, 13}, TextSizing::Fit};
+const char kLabel1Text[] = "Upgrade now. Please wait...";
 
 }  // namespace
 
@@ -29,15 +34,21 @@ bool TForm1::Create() {
     wc.lpszClassName = kFormClass;
     if (!RegisterClassA(&wc)) return false;
 
-    handle_ = CreateWindowExA(0, kFormClass, "Upgrade", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, kLeft, kTop,
-                              kWidth, kHeight, App.Handle, nullptr, App.Instance, nullptr);
+    // Made at the design's place scaled to the system's dpi; sized once its text is measured.
+    const int dpi = SystemDpi();
+    handle_ = CreateWindowExA(0, kFormClass, "Upgrade", kStyle, ScaleToDpi(kLeft, dpi), ScaleToDpi(kTop, dpi),
+                              ScaleToDpi(kWidth, dpi), ScaleToDpi(kHeight, dpi), App.Handle, nullptr, App.Instance,
+                              nullptr);
     if (!handle_) return false;
-    font_ = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                        CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
-    Label1 = CreateWindowExA(0, "STATIC", "Upgrade now. Please wait...", WS_CHILD | WS_VISIBLE | SS_LEFT,
-                             kLabelLeft, kLabelTop, kLabelWidth, kLabelHeight, handle_, nullptr, App.Instance,
-                             nullptr);
+    font_ = CreateDesignFont(dpi);
+    const FormLayout layout = LayOutForm(DesignClientSize({kWidth, kHeight}, kStyle, 0), {kLabel1},
+                                         {TextExtent(handle_, font_, kLabel1Text)}, dpi);
+    const LayoutBox& label = layout.controls[0];
+    Label1 = CreateWindowExA(0, "STATIC", kLabel1Text, WS_CHILD | WS_VISIBLE | SS_LEFT, label.left, label.top,
+                             label.width, label.height, handle_, nullptr, App.Instance, nullptr);
     if (Label1 && font_) SendMessageA(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    const LayoutSize outer = OuterSize(layout.client, kStyle, 0);
+    SetWindowPos(handle_, nullptr, 0, 0, outer.width, outer.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     cnUpg = MakeOdbcConnection();
     return true;
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "db/FormLayout_win.h"
 #include "settings/Failure.h"
 
 std::unique_ptr<Tfrm_Pwd> frm_Pwd;
@@ -10,11 +11,8 @@ std::unique_ptr<Tfrm_Pwd> frm_Pwd;
 namespace {
 
 // The design, in pixels at 96 dots per inch: the window's outer size (frame and title bar
-// included) and the controls' places in the client area.
-constexpr int kDesignDpi = 96;
+// included); the controls' places in the client area are in Layout.
 constexpr int kWidth = 319, kHeight = 181;
-constexpr int kFontPoints = 8;
-constexpr char kFontFace[] = "MS Sans Serif";
 constexpr int kIdLabel1 = 1001, kIdLabel2 = 1002, kIdLabel3 = 1003, kIdUser = 101, kIdPwd = 102;
 
 // An empty dialog template: the controls are made in pixels afterwards, since a template's
@@ -29,24 +27,6 @@ std::string TextOf(HWND h) {
     std::string s(static_cast<size_t>(GetWindowTextLengthA(h)) + 1, '\0');
     s.resize(static_cast<size_t>(GetWindowTextA(h, &s[0], static_cast<int>(s.size()))));
     return s;
-}
-
-SIZE TextExtent(HWND window, HFONT font, const char* text) {
-    SIZE size = {0, 0};
-    HDC dc = GetDC(window);
-    if (!dc) return size;
-    HGDIOBJ before = font ? SelectObject(dc, font) : nullptr;
-    GetTextExtentPoint32A(dc, text, static_cast<int>(lstrlenA(text)), &size);
-    if (before) SelectObject(dc, before);
-    ReleaseDC(window, dc);
-    return size;
-}
-
-int ScreenDpi() {
-    HDC dc = GetDC(nullptr);
-    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : kDesignDpi;
-    if (dc) ReleaseDC(nullptr, dc);
-    return dpi > kDesignDpi ? dpi : kDesignDpi;
 }
 
 // Disables the thread's other enabled windows (the owner always, others when visible) for the
@@ -84,7 +64,7 @@ Tfrm_Pwd::Tfrm_Pwd(HWND owner) {
                                          reinterpret_cast<LPARAM>(this));
     if (!handle_) throw Failure("The credentials dialog cannot be created.");
     try {
-        Layout(ScreenDpi());
+        Layout(SystemDpi());
     } catch (...) {
         DestroyWindow(handle_);
         if (font_) DeleteObject(font_);
@@ -98,44 +78,46 @@ Tfrm_Pwd::~Tfrm_Pwd() {
 }
 
 void Tfrm_Pwd::Layout(int dpi) {
-    struct ControlDesign {
+    struct Control {
         HWND Tfrm_Pwd::*field;
         const char* windowClass;
         const char* text;
         DWORD style, exStyle;
-        int id, left, top, width, height;
+        int id;
+        ControlDesign place;
     };
-    // In creation order, which is the tab order of the four that take the focus.
-    static const ControlDesign design[] = {
+    // In creation order, which is the tab order of the four that take the focus. The labels'
+    // design sizes are those of their texts in MS Sans Serif; a wider font grows them.
+    static const Control design[] = {
         {&Tfrm_Pwd::Label1, "STATIC", "Please enter system administrator password for SQL server", SS_LEFT, 0,
-         kIdLabel1, 13, 14, 275, 13},
-        {&Tfrm_Pwd::Label2, "STATIC", "Login:", SS_LEFT, 0, kIdLabel2, 16, 44, 29, 13},
-        {&Tfrm_Pwd::Label3, "STATIC", "Password:", SS_LEFT, 0, kIdLabel3, 16, 68, 49, 13},
-        {&Tfrm_Pwd::edtUser, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdUser, 88,
-         40, 193, 21},
-        {&Tfrm_Pwd::edt_pwd, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdPwd, 88,
-         64, 193, 21},
-        {&Tfrm_Pwd::btnOK, "BUTTON", "&OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK, 112, 102, 75, 25},
-        {&Tfrm_Pwd::btnCancel, "BUTTON", "&Cancel", WS_TABSTOP | BS_PUSHBUTTON, 0, IDCANCEL, 200, 102, 75, 25},
+         kIdLabel1, {{13, 14, 275, 13}, TextSizing::Grow}},
+        {&Tfrm_Pwd::Label2, "STATIC", "Login:", SS_LEFT, 0, kIdLabel2, {{16, 44, 29, 13}, TextSizing::Grow}},
+        {&Tfrm_Pwd::Label3, "STATIC", "Password:", SS_LEFT, 0, kIdLabel3, {{16, 68, 49, 13}, TextSizing::Grow}},
+        {&Tfrm_Pwd::edtUser, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdUser,
+         {{88, 40, 193, 21}}},
+        {&Tfrm_Pwd::edt_pwd, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdPwd,
+         {{88, 64, 193, 21}}},
+        {&Tfrm_Pwd::btnOK, "BUTTON", "&OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK, {{112, 102, 75, 25}}},
+        {&Tfrm_Pwd::btnCancel, "BUTTON", "&Cancel", WS_TABSTOP | BS_PUSHBUTTON, 0, IDCANCEL, {{200, 102, 75, 25}}},
     };
-    auto px = [dpi](int designPixels) { return MulDiv(designPixels, dpi, kDesignDpi); };
 
-    font_ = CreateFontA(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                        OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                        kFontFace);
-    for (const ControlDesign& c : design) {
-        int width = px(c.width), height = px(c.height);
-        if (c.id == kIdLabel1 || c.id == kIdLabel2 || c.id == kIdLabel3) {
-            // The labels' sizes are those of their texts in the design font; where the font in
-            // use is wider, a label grows rather than hide part of its text.
-            const SIZE text = TextExtent(handle_, font_, c.text);
-            if (text.cx > width) width = text.cx;
-            if (text.cy > height) height = text.cy;
-        }
-        HWND h = CreateWindowExA(c.exStyle, c.windowClass, c.text, WS_CHILD | WS_VISIBLE | c.style, px(c.left),
-                                 px(c.top), width, height, handle_,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), GetModuleHandleA(nullptr),
-                                 nullptr);
+    font_ = CreateDesignFont(dpi);
+    std::vector<ControlDesign> places;
+    std::vector<LayoutSize> texts;
+    for (const Control& c : design) {
+        places.push_back(c.place);
+        texts.push_back(c.place.sizing == TextSizing::None ? LayoutSize{} : TextExtent(handle_, font_, c.text));
+    }
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(handle_, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(handle_, GWL_EXSTYLE));
+    const FormLayout layout = LayOutForm(DesignClientSize({kWidth, kHeight}, style, exStyle), places, texts, dpi);
+
+    for (size_t i = 0; i < places.size(); ++i) {
+        const Control& c = design[i];
+        const LayoutBox& b = layout.controls[i];
+        HWND h = CreateWindowExA(c.exStyle, c.windowClass, c.text, WS_CHILD | WS_VISIBLE | c.style, b.left, b.top,
+                                 b.width, b.height, handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)),
+                                 GetModuleHandleA(nullptr), nullptr);
         if (!h) throw Failure("The credentials dialog cannot be created.");
         if (font_) SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         this->*c.field = h;
@@ -146,7 +128,8 @@ void Tfrm_Pwd::Layout(int dpi) {
         SendMessageA(edit, EM_SETPASSWORDCHAR, '*', 0);
         SendMessageA(edit, EM_LIMITTEXT, 0, 0);
     }
-    SetWindowPos(handle_, nullptr, 0, 0, px(kWidth), px(kHeight), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const LayoutSize outer = OuterSize(layout.client, style, exStyle);
+    SetWindowPos(handle_, nullptr, 0, 0, outer.width, outer.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Tfrm_Pwd::FormShow() { SetWindowTextA(handle_, (std::string(ReleaseLabel) + " Upgrade").c_str()); }

@@ -31,7 +31,8 @@ def main():
         subprocess.run([objcopy, '-O', 'binary', '--only-section=.rsrc', exe, rsrc], check=True)
         data = open(rsrc, 'rb').read()
     for needle in (b'requestedExecutionLevel level="requireAdministrator"',
-                   b'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"', b'<supportedOS Id='):
+                   b'name="Microsoft.Windows.Common-Controls" version="6.0.0.0"', b'<supportedOS Id=',
+                   b'WindowsSettings">true</dpiAware>'):
         if needle not in re.sub(rb'\s+', b' ', data):
             failures.append('manifest lacks %s' % needle.decode())
     if 'FileVersion\0\0002.1.27'.encode('utf-16-le') not in data and \

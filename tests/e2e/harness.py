@@ -17,6 +17,7 @@ Environment (set by tests/e2e/CMakeLists.txt; all optional when run by hand):
   E2E_KEEP_PREFIX=1   `stop` leaves the prefix on disk for a look after a failure
 """
 
+import contextlib
 import json
 import os
 import re
@@ -452,6 +453,39 @@ class Session:
         out = check_quiet(['import', '-display', self.state['display'], '-window', 'root',
                            '-crop', '%dx%d+%d+%d' % (r - l, b - t, l, t), '+repage', '-depth', '8', 'rgb:-'], self.env(), 30)
         return [tuple(out[i:i + 3]) for i in range(0, len(out) - 2, 3)]
+
+    def screenshot(self, rect, path):
+        """Writes a screen rectangle [left, top, right, bottom] as a PNG file."""
+        l, t, r, b = rect
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        check_quiet(['import', '-display', self.state['display'], '-window', 'root',
+                     '-crop', '%dx%d+%d+%d' % (r - l, b - t, l, t), '+repage', path], self.env(), 30)
+
+    def text_extent(self, text, height, face='MS Sans Serif'):
+        """(width, height) of text in the font CreateFont gives for face at height pixels, and
+        the face really taken: what a program's control asking for that font draws."""
+        out = json.loads(self.wine([self.helper('inspector'), 'extent', face, str(height), text],
+                                   bits=self.bits).decode('utf-8'))
+        return (out['cx'], out['cy']), out['face']
+
+    @contextlib.contextmanager
+    def screen_settings(self, dpi, bitmap_font):
+        """For the programs started inside it: the screen at dpi dots per inch, and "MS Sans
+        Serif" without its bitmap font when bitmap_font is false (Wine then takes a wider
+        outline face). Both are read at each process start; both are undone afterwards."""
+        font = os.path.join(self.drive_c, 'windows', 'Fonts', 'sserife.fon')
+        aside = os.path.join(self.state_dir, 'sserife.fon')
+        set_dpi = lambda value: self.import_reg('\r\n'.join([
+            'REGEDIT4', '', r'[HKEY_CURRENT_USER\Control Panel\Desktop]', '"LogPixels"=dword:%08x' % value, '']), 64)
+        try:
+            if not bitmap_font:
+                os.replace(font, aside)
+            set_dpi(dpi)
+            yield
+        finally:
+            set_dpi(96)
+            if os.path.exists(aside):
+                os.replace(aside, font)
 
     # -- the SQL Server stand-in (native build) --
 

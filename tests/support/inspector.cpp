@@ -5,6 +5,9 @@
 //   inspector.exe post HWND restore|minimize|close
 //                                              posts WM_SYSCOMMAND SC_RESTORE / SC_MINIMIZE, or
 //                                              WM_CLOSE, to a window (HWND decimal or 0x hex)
+//   inspector.exe extent FACE HEIGHT TEXT      the size in pixels of TEXT in the font that
+//                                              CreateFont gives for FACE at character height
+//                                              HEIGHT pixels, and the face it really took
 //
 // Captions are read as UTF-16 and printed as UTF-8. The text of an edit is printed only when it
 // has no password character: Wine hands a password edit's text to other processes, Windows does
@@ -217,6 +220,33 @@ int Post(int argc, char** argv) {
     return 0;
 }
 
+// What a program's static sees when it asks for the same font: a window's font handle cannot be
+// used across processes, its request can.
+int Extent(int argc, char** argv) {
+    if (argc != 5) {
+        std::fprintf(stderr, "usage: inspector extent FACE HEIGHT TEXT\n");
+        return 1;
+    }
+    HFONT font = CreateFontA(-std::atoi(argv[3]), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                             argv[2]);
+    HDC dc = GetDC(nullptr);
+    if (!font || !dc) {
+        std::fprintf(stderr, "inspector: no font or no screen DC\n");
+        return 1;
+    }
+    HGDIOBJ before = SelectObject(dc, font);
+    SIZE size = {0, 0};
+    GetTextExtentPoint32A(dc, argv[4], lstrlenA(argv[4]), &size);
+    char face[LF_FACESIZE] = "";
+    GetTextFaceA(dc, sizeof face, face);
+    SelectObject(dc, before);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    std::printf("{\"cx\":%ld,\"cy\":%ld,\"face\":%s}\n", size.cx, size.cy, Quote(face).c_str());
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -224,6 +254,8 @@ int main(int argc, char** argv) {
     const std::string verb = argc > 1 ? argv[1] : "list";
     if (verb == "list") return List(argc, argv);
     if (verb == "post") return Post(argc, argv);
-    std::fprintf(stderr, "usage: inspector list [--pid N | --exe NAME] | inspector post HWND restore|minimize|close\n");
+    if (verb == "extent") return Extent(argc, argv);
+    std::fprintf(stderr, "usage: inspector list [--pid N | --exe NAME] | post HWND restore|minimize|close | "
+                         "extent FACE HEIGHT TEXT\n");
     return 1;
 }

@@ -1,0 +1,63 @@
+#include "db/FormLayout_win.h"
+
+namespace {
+
+constexpr int kFontPoints = 8;
+constexpr char kFontFace[] = "MS Sans Serif";
+
+// How much the frame and title bar add to a client area, at the system's dpi.
+SIZE NonClient(DWORD style, DWORD exStyle) {
+    RECT r = {0, 0, 0, 0};
+    AdjustWindowRectEx(&r, style, FALSE, exStyle);
+    return {r.right - r.left, r.bottom - r.top};
+}
+
+// The same at 96 dpi. Windows 10 (1607) and later say it directly; older systems only know
+// the system's dpi, whose frame is scaled back.
+SIZE NonClientAt96(DWORD style, DWORD exStyle) {
+    const int dpi = SystemDpi();
+    if (dpi == DesignDpi) return NonClient(style, exStyle);
+    using ForDpi = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    const auto forDpi = reinterpret_cast<ForDpi>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "AdjustWindowRectExForDpi")));
+    RECT r = {0, 0, 0, 0};
+    if (forDpi && forDpi(&r, style, FALSE, exStyle, DesignDpi)) return {r.right - r.left, r.bottom - r.top};
+    const SIZE now = NonClient(style, exStyle);
+    return {MulDiv(now.cx, DesignDpi, dpi), MulDiv(now.cy, DesignDpi, dpi)};
+}
+
+}  // namespace
+
+int SystemDpi() {
+    HDC dc = GetDC(nullptr);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : DesignDpi;
+    if (dc) ReleaseDC(nullptr, dc);
+    return dpi > DesignDpi ? dpi : DesignDpi;
+}
+
+HFONT CreateDesignFont(int dpi) {
+    return CreateFontA(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                       kFontFace);
+}
+
+LayoutSize TextExtent(HWND window, HFONT font, const char* text) {
+    SIZE size = {0, 0};
+    HDC dc = GetDC(window);
+    if (!dc) return {};
+    HGDIOBJ before = font ? SelectObject(dc, font) : nullptr;
+    GetTextExtentPoint32A(dc, text, lstrlenA(text), &size);
+    if (before) SelectObject(dc, before);
+    ReleaseDC(window, dc);
+    return {static_cast<int>(size.cx), static_cast<int>(size.cy)};
+}
+
+LayoutSize DesignClientSize(LayoutSize outer, DWORD style, DWORD exStyle) {
+    const SIZE frame = NonClientAt96(style, exStyle);
+    return {outer.width - frame.cx, outer.height - frame.cy};
+}
+
+LayoutSize OuterSize(LayoutSize client, DWORD style, DWORD exStyle) {
+    const SIZE frame = NonClient(style, exStyle);
+    return {client.width + frame.cx, client.height + frame.cy};
+}
