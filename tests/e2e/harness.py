@@ -644,13 +644,13 @@ class Holder:
 
 
 class Scenario:
-    """A fresh installation tree C:\\e2e\\<name>\\ in the prefix, the installation key, and the
-    programs started from it."""
+    """A fresh installation tree C:\\e2e\\<name>\\ (or root, a C:\\ path) in the prefix, the
+    installation key, and the programs started from it."""
 
-    def __init__(self, session, name):
+    def __init__(self, session, name, root=None):
         self.session = session
         self.name = name
-        self.root = 'C:\\e2e\\' + name
+        self.root = root or 'C:\\e2e\\' + name
         shutil.rmtree(self.unix(self.root), ignore_errors=True)
         os.makedirs(self.unix(self.root))
         self.programs = []
