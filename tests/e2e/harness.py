@@ -10,6 +10,8 @@ xdotool, and compare the upgrade log's exact bytes.
 
 Environment (set by tests/e2e/CMakeLists.txt; all optional when run by hand):
   E2E_BUILD_DIR       the Windows build folder holding Setup.exe (default build/win32)
+  E2E_SETUP_EXE       another Setup.exe to run instead of the build folder's (e.g. a release's);
+                      the test helpers still come from the build folder
   E2E_STATE_DIR       where the session lives (default <build>/tests/e2e/session)
   UPG_NATIVE_BUILD_DIR  the native build folder with tools/sqlstandin (overrides the default
                       that CMake passes as E2E_NATIVE_DIR_DEFAULT, itself build/native)
@@ -209,7 +211,7 @@ class Session:
 
     @property
     def setup_exe(self):
-        return os.path.join(self.build_dir, 'Setup.exe')
+        return os.environ.get('E2E_SETUP_EXE') or os.path.join(self.build_dir, 'Setup.exe')
 
     @property
     def bits(self):
