@@ -449,19 +449,21 @@ class Session:
         self.xdotool(['windowfocus', '--sync', wid])
         self.xdotool(['key', '--delay', '50'] + list(keys))
 
+    def _grab(self, rect, output):
+        """Runs ImageMagick's import on a screen rectangle [left, top, right, bottom]."""
+        l, t, r, b = rect
+        return check_quiet(['import', '-display', self.state['display'], '-window', 'root',
+                            '-crop', '%dx%d+%d+%d' % (r - l, b - t, l, t), '+repage'] + output, self.env(), 30)
+
     def screen_pixels(self, rect):
         """RGB triples of a screen rectangle [left, top, right, bottom]."""
-        l, t, r, b = rect
-        out = check_quiet(['import', '-display', self.state['display'], '-window', 'root',
-                           '-crop', '%dx%d+%d+%d' % (r - l, b - t, l, t), '+repage', '-depth', '8', 'rgb:-'], self.env(), 30)
+        out = self._grab(rect, ['-depth', '8', 'rgb:-'])
         return [tuple(out[i:i + 3]) for i in range(0, len(out) - 2, 3)]
 
     def screenshot(self, rect, path):
         """Writes a screen rectangle [left, top, right, bottom] as a PNG file."""
-        l, t, r, b = rect
         os.makedirs(os.path.dirname(path), exist_ok=True)
-        check_quiet(['import', '-display', self.state['display'], '-window', 'root',
-                     '-crop', '%dx%d+%d+%d' % (r - l, b - t, l, t), '+repage', path], self.env(), 30)
+        self._grab(rect, [path])
 
     def text_extent(self, text, height, face='MS Sans Serif'):
         """(width, height) of text in the font CreateFont gives for face at height pixels, and

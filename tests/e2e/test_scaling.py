@@ -8,7 +8,7 @@ tests/e2e/artefacts."""
 
 import os
 
-from harness import REG_DWORD, REG_SZ, E2ETestCase, child
+from harness import REG_DWORD, REG_SZ, child, smoke
 from test_dialog import CONTROLS, LABELS
 from test_spine import LABEL, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR, SpineTestCase
 
@@ -92,6 +92,7 @@ class Scaling(SpineTestCase):
                 if dpi == 96:
                     frame96 = self.frame(shown)
 
+    @smoke
     def test_main_window_left_open_holds_its_text(self):
         def check(sc, dpi, frame96, picture):
             sc.write_key([('ServerPath', REG_DWORD, 1)])
@@ -106,6 +107,7 @@ class Scaling(SpineTestCase):
             return main
         self.each_case('main', check)
 
+    @smoke
     def test_credentials_dialog_holds_its_texts(self):
         def check(sc, dpi, frame96, picture):
             sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Client')),
