@@ -32,19 +32,6 @@ LOGS = os.path.join(WORK, 'logs')
 INSTALLATION = 'C:\\Program Files\\Quiln-Ostrel'
 
 
-class ShotSession(harness.Session):
-    """The harness's session, with the Setup.exe to picture taken from anywhere; the helpers come
-    from the build folder of the same bitness."""
-
-    def __init__(self, state_dir, build_dir, setup_exe):
-        super().__init__(state_dir, build_dir)
-        self._setup_exe = setup_exe
-
-    @property
-    def setup_exe(self):
-        return self._setup_exe
-
-
 class Bench(Run, Upgrade):
     """The scenarios' set-up and checks, driven once per situation (not run as tests)."""
 
@@ -74,7 +61,7 @@ def capture(session, window, name, timeout=20):
         deadline = time.monotonic() + timeout
         while True:
             time.sleep(0.3)
-            check_quiet(['import', '-window', wid, shot], session.env(), 30)
+            session.screenshot(window['rect'], shot)
             now = pixels(session, shot)
             colours = int(check_quiet(['identify', '-format', '%k', shot], session.env(), 30))
             if now == previous and colours > 2:
@@ -224,11 +211,13 @@ def main(argv):
     if not os.path.isfile(os.path.join(build, 'tests', 'support', 'inspector.exe')):
         print('the Windows test helpers are not built in %s' % build, file=sys.stderr)
         return 1
-    if bits == 32 and harness.can_run_32bit():
-        print('the 32-bit build cannot run here: ' + harness.can_run_32bit(), file=sys.stderr)
+    reason32 = harness.can_run_32bit() if bits == 32 else None
+    if reason32:
+        print('the 32-bit build cannot run here: ' + reason32, file=sys.stderr)
         return 1
     t0 = time.monotonic()
-    session = ShotSession(os.path.join(WORK, 'session'), build, setup_exe)
+    os.environ['E2E_SETUP_EXE'] = setup_exe   # the helpers still come from the build folder
+    session = harness.Session(os.path.join(WORK, 'session'), build)
     session.start()
     Bench.session = session
     try:
