@@ -3,8 +3,8 @@
 namespace {
 
 std::string Value(const std::string& value) {
-    const bool quote = value.find_first_of(";{}") != std::string::npos ||
-                       (!value.empty() && (value.front() == ' ' || value.back() == ' '));
+    const bool quote = value.find(';') != std::string::npos ||
+                       (!value.empty() && (value.front() == '{' || value.front() == ' ' || value.back() == ' '));
     if (!quote) return value;
     std::string out = "{";
     for (char c : value) {
