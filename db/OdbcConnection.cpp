@@ -40,9 +40,14 @@ private:
     SQLHANDLE handle_ = SQL_NULL_HANDLE;
 };
 
-// "[SQLSTATE] (native) message" for every diagnostic record, one per line.
-std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
-    std::string text;
+struct DiagRecord {
+    std::string state;
+    SQLINTEGER native;
+    std::string message;
+};
+
+std::vector<DiagRecord> DiagRecords(SQLSMALLINT type, SQLHANDLE handle) {
+    std::vector<DiagRecord> records;
     for (SQLSMALLINT record = 1; handle != SQL_NULL_HANDLE; ++record) {
         SQLCHAR state[6] = {0};
         SQLINTEGER native = 0;
@@ -56,11 +61,25 @@ std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
                                static_cast<SQLSMALLINT>(message.size()), &length);
         }
         if (!SQL_SUCCEEDED(rc)) break;
+        records.push_back({reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message.data())});
+    }
+    return records;
+}
+
+// "[SQLSTATE] (native) message" for every diagnostic record, one per line.
+std::string Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+    std::string text;
+    for (const DiagRecord& r : DiagRecords(type, handle)) {
         if (!text.empty()) text += "\n";
-        text += "[" + std::string(reinterpret_cast<char*>(state)) + "] (" + std::to_string(native) + ") " +
-                std::string(reinterpret_cast<char*>(message.data()));
+        text += "[" + r.state + "] (" + std::to_string(r.native) + ") " + r.message;
     }
     return text.empty() ? "no diagnostic record" : text;
+}
+
+bool HasServerError(SQLSMALLINT type, SQLHANDLE handle, SQLINTEGER number) {
+    for (const DiagRecord& r : DiagRecords(type, handle))
+        if (r.native == number) return true;
+    return false;
 }
 
 [[noreturn]] void Fail(const char* what, SQLSMALLINT type, SQLHANDLE handle) {
@@ -128,10 +147,10 @@ public:
         std::vector<SQLCHAR> text(sql.begin(), sql.end());
         text.push_back(0);
         SQLRETURN rc = SQLExecDirect(stmt.get(), text.data(), static_cast<SQLINTEGER>(sql.size()));
-        // A batch of DDL alone answers SQL_NO_DATA; an error after a counted statement shows
-        // only when the further results are fetched.
-        if (rc == SQL_NO_DATA) return;
-        Check(rc, "Execute", stmt);
+        // SQL_NO_DATA speaks for the first result only (a batch of DDL alone answers it), and an
+        // error of a later statement shows only when the further results are fetched: every
+        // batch is drained to its end.
+        if (rc != SQL_NO_DATA) Check(rc, "Execute", stmt);
         while (SQL_SUCCEEDED(rc = SQLMoreResults(stmt.get()))) {
         }
         if (rc != SQL_NO_DATA) Check(rc, "Execute", stmt);
@@ -159,11 +178,16 @@ private:
         if (!connected_) throw Failure(std::string(what) + " failed: the connection is not open");
     }
 
-    // A failed commit leaves the transaction open; only a successful end closes it.
+    // A failed commit leaves the transaction open; only a successful end closes it. A rollback
+    // the server answers with "no transaction" (3903) has nothing left to undo: the server ended
+    // the transaction itself (a deadlock victim, say), as the SQL-text dialect's
+    // "IF @@TRANCOUNT > 0 ROLLBACK" finds silently.
     void EndTransaction(SQLSMALLINT completion, const char* what) {
         RequireOpen(what);
         if (!inTransaction_) throw Failure(std::string(what) + " failed: no transaction is open");
-        Check(SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion), what, dbc_);
+        const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
+        if (!SQL_SUCCEEDED(rc) && !(completion == SQL_ROLLBACK && HasServerError(SQL_HANDLE_DBC, dbc_.get(), 3903)))
+            Fail(what, SQL_HANDLE_DBC, dbc_.get());
         inTransaction_ = false;
     }
 

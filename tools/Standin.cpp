@@ -5,6 +5,7 @@
 
 #include "tools/SchemaBatch.h"
 #include "tools/Tds.h"
+#include "tools/TransactionText.h"
 
 using nlohmann::json;
 
@@ -14,6 +15,17 @@ enum TransactionRequest : uint16_t { TmBegin = 5, TmCommit = 7, TmRollback = 8 }
 
 const char kNoBeginCommit[] = "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.";
 const char kNoBeginRollback[] = "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.";
+const char kCannotCommit[] =
+    "The current transaction cannot be committed and cannot support operations that write to the log file. "
+    "Roll back the transaction.";
+
+// A COMMIT or ROLLBACK, however it came.
+struct EndRequest {
+    bool commit;
+    const char* how;       // "tm" or "sql"
+    bool guarded = false;  // behind IF @@TRANCOUNT > 0: with no transaction it does nothing
+    bool chain = false;    // a new transaction begins after it (fBeginXact, or BEGIN TRAN next)
+};
 
 class Session {
 public:
@@ -35,6 +47,7 @@ public:
         }
         if (xact_ != 0) {
             json e = Event("rollback");
+            e["how"] = "server";
             e["cause"] = "disconnect";
             e["descriptor"] = xact_;
             e["discarded_changes"] = work_.has_value();
@@ -54,6 +67,7 @@ private:
     }
     void Note(const json& e) { server_.journal().Write(e); }
 
+    tds::Tokens Answer() const { return tds::Tokens(level_); }
     bool Send(const tds::Tokens& t, bool endOfMessage = true) {
         return tds::SendReply(fd_, t.bytes(), spid_, packetSize_, endOfMessage);
     }
@@ -79,9 +93,13 @@ private:
         tds::Message m;
         if (!tds::ReadMessage(fd_, m)) return false;
         if (m.type != tds::PreLogin) {
+            // A TDS 7.0 client sends its LOGIN7 without a pre-login.
+            tds::LoginRequest old;
+            const bool tds70 = m.type == tds::Login7 && tds::ParseLogin7(m.payload, old);
             json e = Event("login");
             e["accepted"] = false;
-            e["reason"] = m.type == tds::Tds5Login ? "TDS 5.0 login" : "no pre-login";
+            e["reason"] = m.type == tds::Tds5Login ? "TDS 5.0 login" : tds70 ? "TDS level below 7.1" : "no pre-login";
+            if (tds70) e["tds_version"] = old.tdsVersion;
             e["packet_type"] = m.type;
             Note(e);
             return false;
@@ -99,6 +117,15 @@ private:
         }
         login_ = request.user;
         catalog_ = request.database;
+        level_ = tds::LevelOf(request.tdsVersion);
+        if (level_ == 0) {
+            json e = Event("login");
+            e["accepted"] = false;
+            e["reason"] = "TDS level below 7.1";
+            e["tds_version"] = request.tdsVersion;
+            Note(e);
+            return false;
+        }
 
         const World world = server_.Snapshot();
         const auto login = world.logins.find(request.user);
@@ -121,9 +148,10 @@ private:
         if (refusal) e["reason"] = refusal;
         e["password"] = request.password;  // as received, so tests can see what the client sent
         e["tds_version"] = request.tdsVersion;
+        e["tds_level"] = tds::LevelName(level_);
         Note(e);
 
-        tds::Tokens t;
+        tds::Tokens t = Answer();
         if (refusal) {
             if (unknownCatalog)
                 t.Error(4060, 1, 11, "Cannot open database \"" + request.database +
@@ -148,14 +176,18 @@ private:
 
     bool OnBatch(const tds::Message& m) {
         tds::Headers h;
-        if (!tds::ParseAllHeaders(m.payload, h) || (m.payload.size() - h.length) % 2 != 0) {
+        if (!tds::ParseRequestHeaders(m.payload, level_, h) || (m.payload.size() - h.length) % 2 != 0) {
             Note(Event("protocol_error"));
             return false;
         }
         const uint8_t* text = m.payload.data() + h.length;
         const size_t units = (m.payload.size() - h.length) / 2;
         const std::string sql = tds::Utf8FromUcs2(text, units);
+        tds::Tokens t = Answer();
+        if (const auto control = ParseTransactionControl(sql)) return OnControl(*control, sql, t);
         const bool schema = sql == SchemaChangeBatch();
+        const bool mismatch = level_ >= tds::kLevel72 && h.descriptor != xact_;
+        if (implicit_ && xact_ == 0) Begin("implicit", t);
 
         json e = Event("batch");
         e["text"] = sql;
@@ -163,10 +195,9 @@ private:
         e["hex"] = tds::Hex(text, units * 2);
         e["schema_change"] = schema;
         e["in_transaction"] = xact_ != 0;
-        if (h.descriptor != xact_) e["descriptor_mismatch"] = h.descriptor;
+        if (mismatch) e["descriptor_mismatch"] = h.descriptor;
 
         const CatalogModel catalog = server_.Catalog(catalog_).value_or(CatalogModel{});
-        tds::Tokens t;
         if (catalog.Has(Fault::DropInBatch)) {
             e["outcome"] = "dropped";
             Note(e);
@@ -186,6 +217,25 @@ private:
             Note(e);
             if (catalog.Has(Fault::LateBatchError)) t.Done(tds::DoneMore | tds::DoneCount | InXact(), 1);
             t.Error(catalog.errorNumber, 1, 16, catalog.errorMessage).Done(tds::DoneError | InXact());
+            return Send(t);
+        }
+        if (catalog.Has(Fault::DeadlockVictim)) {
+            e["outcome"] = "deadlock_victim";
+            e["error_number"] = 1205;
+            Note(e);
+            t.Error(1205, 51, 13, "Transaction (Process ID " + std::to_string(spid_) +
+                                      ") was deadlocked on lock resources with another process and has been "
+                                      "chosen as the deadlock victim. Rerun the transaction.");
+            if (xact_) {
+                json r = Event("rollback");
+                r["how"] = "server";
+                r["cause"] = "deadlock_victim";
+                r["descriptor"] = xact_;
+                r["outcome"] = "ok";
+                EndWork(false, r, t);
+                Note(r);
+            }
+            t.Done(tds::DoneError);
             return Send(t);
         }
         if (schema) {
@@ -209,7 +259,7 @@ private:
     bool OnTransaction(const tds::Message& m) {
         tds::Headers h;
         const auto& p = m.payload;
-        if (!tds::ParseAllHeaders(p, h) || p.size() < h.length + 2) {
+        if (!tds::ParseRequestHeaders(p, level_, h) || p.size() < h.length + 2) {
             Note(Event("protocol_error"));
             return false;
         }
@@ -220,16 +270,11 @@ private:
             if (pos < p.size()) pos += 1 + 2 * size_t{p[pos]};  // transaction name
             if (pos < p.size()) flags = p[pos];
         }
-        const bool chain = flags & 0x01;
 
-        tds::Tokens t;
+        tds::Tokens t = Answer();
         if (request == TmBegin) {
-            json e = Event("begin");
-            if (xact_) e["nested_in"] = xact_;
-            xact_ = server_.NewDescriptor();
-            e["descriptor"] = xact_;
-            Note(e);
-            t.EnvChangeBytes(8, tds::DescriptorBytes(xact_), {}).Done(tds::DoneFinal);
+            Begin("tm", t);
+            t.Done(tds::DoneFinal);
             return Send(t);
         }
         if (request != TmCommit && request != TmRollback) {
@@ -239,42 +284,119 @@ private:
             t.Error(8590, 1, 16, "Request type not supported by the stand-in.").Done(tds::DoneError | InXact());
             return Send(t);
         }
-
         const bool commit = request == TmCommit;
         json e = Event(commit ? "commit" : "rollback");
-        e["descriptor"] = xact_;
-        if (h.descriptor != xact_) e["descriptor_mismatch"] = h.descriptor;
-        const CatalogModel catalog = server_.Catalog(catalog_).value_or(CatalogModel{});
-        const int failNumber = commit ? 3902 : 3903;
-        const char* failure = nullptr;
-        if (xact_ == 0) {
-            failure = "no transaction";
-        } else if (catalog.Has(commit ? Fault::CommitFail : Fault::RollbackFail)) {
-            failure = commit ? "commit_fail fault" : "rollback_fail fault";
-        }
-        if (failure) {
-            e["outcome"] = "failed";
-            e["reason"] = failure;
-            Note(e);
-            t.Error(failNumber, 1, 16, commit ? kNoBeginCommit : kNoBeginRollback).Done(tds::DoneError | InXact());
-            return Send(t);
-        }
+        if (level_ >= tds::kLevel72 && h.descriptor != xact_) e["descriptor_mismatch"] = h.descriptor;
+        bool failed = false;
+        if (!End({commit, "tm", false, (flags & 0x01) != 0}, e, t, failed)) return false;
+        t.Done((failed ? tds::DoneError : tds::DoneFinal) | InXact());
+        return Send(t);
+    }
 
+    // A batch of transaction control only: its statements in order, as a server runs them
+    // (an error does not stop the batch), then one DONE.
+    bool OnControl(const std::vector<ControlStatement>& statements, const std::string& sql, tds::Tokens& t) {
+        bool failed = false;
+        for (size_t i = 0; i < statements.size(); ++i) {
+            const ControlStatement& s = statements[i];
+            if (s.kind == ControlStatement::Begin) {
+                if (!s.guarded || xact_) Begin("sql", t, &sql);
+            } else if (s.kind == ControlStatement::ImplicitOn || s.kind == ControlStatement::ImplicitOff) {
+                implicit_ = s.kind == ControlStatement::ImplicitOn;
+                json e = Event("implicit_transactions");
+                e["on"] = implicit_;
+                e["text"] = sql;
+                Note(e);
+            } else {
+                const bool commit = s.kind == ControlStatement::Commit;
+                const bool chain = i + 1 < statements.size() && statements[i + 1].kind == ControlStatement::Begin &&
+                                   !statements[i + 1].guarded;
+                json e = Event(commit ? "commit" : "rollback");
+                e["text"] = sql;
+                bool f = false;
+                if (!End({commit, "sql", s.guarded, chain}, e, t, f)) return false;
+                failed = failed || f;
+                if (chain) ++i;
+            }
+        }
+        t.Done((failed ? tds::DoneError : tds::DoneFinal) | InXact());
+        return Send(t);
+    }
+
+    // Opens a transaction, or nests one in the open transaction.
+    void Open(tds::Tokens& t) {
+        if (trancount_++ > 0) return;
+        xact_ = server_.NewDescriptor();
+        t.EnvChangeTransaction(8, tds::DescriptorBytes(xact_), {});
+    }
+
+    void Begin(const char* how, tds::Tokens& t, const std::string* text = nullptr) {
+        json e = Event("begin");
+        e["how"] = how;
+        if (text) e["text"] = *text;
+        if (xact_) e["nested_in"] = xact_;
+        Open(t);
+        e["descriptor"] = xact_;
+        Note(e);
+    }
+
+    // Ends the whole transaction: a commit makes its work durable, a rollback discards it.
+    void EndWork(bool commit, json& e, tds::Tokens& t) {
         if (commit && work_) {
             e["changed"] = server_.CommitCatalog(catalog_, *work_);
         } else if (!commit) {
             e["discarded_changes"] = work_.has_value();
         }
         work_.reset();
-        const uint64_t ended = xact_;
-        xact_ = chain ? server_.NewDescriptor() : 0;
-        e["outcome"] = "ok";
-        if (chain) e["next_descriptor"] = xact_;
+        t.EnvChangeTransaction(commit ? 9 : 10, {}, tds::DescriptorBytes(xact_));
+        xact_ = 0;
+        trancount_ = 0;
+    }
+
+    // One COMMIT or ROLLBACK, journaled as e. failed: it was answered with an error. Returns false
+    // when the connection is to close. A failed commit keeps its transaction and begins none.
+    bool End(const EndRequest& r, json& e, tds::Tokens& t, bool& failed) {
+        e["how"] = r.how;
+        e["descriptor"] = xact_;
+        const CatalogModel catalog = server_.Catalog(catalog_).value_or(CatalogModel{});
+        failed = false;
+        if (xact_ == 0) {
+            e["outcome"] = "no_transaction";
+            if (r.guarded) {
+                e["guarded"] = true;
+            } else {
+                failed = true;
+                e["error_number"] = r.commit ? 3902 : 3903;
+                t.Error(r.commit ? 3902 : 3903, 1, 16, r.commit ? kNoBeginCommit : kNoBeginRollback);
+            }
+        } else if (r.commit && catalog.Has(Fault::CommitFail)) {
+            failed = true;
+            e["outcome"] = "failed";
+            e["reason"] = "commit_fail fault";
+            e["error_number"] = 3930;
+            t.Error(3930, 1, 16, kCannotCommit);
+            Note(e);
+            return true;
+        } else if (!r.commit && catalog.Has(Fault::RollbackFail)) {
+            e["outcome"] = "dropped";
+            e["reason"] = "rollback_fail fault";
+            e["discarded_changes"] = work_.has_value();
+            Note(e);
+            return false;
+        } else if (r.commit && trancount_ > 1) {
+            --trancount_;  // an inner COMMIT only counts down
+            e["outcome"] = "ok";
+            e["nested"] = true;
+        } else {
+            EndWork(r.commit, e, t);
+            e["outcome"] = "ok";
+        }
+        if (r.chain) {
+            Open(t);
+            e["next_descriptor"] = xact_;
+        }
         Note(e);
-        t.EnvChangeBytes(commit ? 9 : 10, {}, tds::DescriptorBytes(ended));
-        if (chain) t.EnvChangeBytes(8, tds::DescriptorBytes(xact_), {});
-        t.Done(tds::DoneFinal | InXact());
-        return Send(t);
+        return true;
     }
 
     // RPC and the rest: refused with an error, the connection stays usable.
@@ -282,7 +404,7 @@ private:
         json e = Event("unsupported_request");
         e["packet_type"] = type;
         Note(e);
-        tds::Tokens t;
+        tds::Tokens t = Answer();
         t.Error(8590, 1, 16, "Request type not supported by the stand-in.").Done(tds::DoneError | InXact());
         return Send(t);
     }
@@ -292,7 +414,7 @@ private:
         e["batch_pending"] = hanging_;
         Note(e);
         hanging_ = false;
-        tds::Tokens t;
+        tds::Tokens t = Answer();
         t.Done(tds::DoneAttn);
         return Send(t);
     }
@@ -302,8 +424,11 @@ private:
     const long id_;
     const uint16_t spid_;
     unsigned packetSize_ = 4096;
+    tds::Level level_ = tds::kLevel74;
     std::string login_, catalog_;
-    uint64_t xact_ = 0;                  // the open transaction's descriptor; 0 = none (autocommit)
+    uint64_t xact_ = 0;                  // the open transaction's descriptor; 0 = none
+    int trancount_ = 0;                  // @@TRANCOUNT: BEGINs not yet ended
+    bool implicit_ = false;              // SET IMPLICIT_TRANSACTIONS ON: a batch opens a transaction
     std::optional<CatalogModel> work_;   // the open transaction's view of the catalog, once changed
     bool hanging_ = false;
 };

@@ -2,10 +2,16 @@
 // The SQL Server stand-in's server side: one Standin per process, shared by the connection
 // threads. It owns the world (see World.h), re-read from the state file whenever a connection is
 // accepted, so that a test may change it between connections; a commit writes the catalog's new
-// schema back into the file (atomically). Serve runs one TDS 7.4 connection to its end:
+// schema back into the file (atomically). Serve runs one connection to its end, at the TDS level
+// its login asks for (7.1 to 7.4; an older one is refused):
 //
 //   pre-login (encryption not supported) -> LOGIN7 (user, password, database checked against the
 //   world) -> SQL batches and transaction-manager requests until the client closes.
+//
+// Transactions begin and end through transaction-manager requests or as SQL text (BEGIN TRAN,
+// IF @@TRANCOUNT > 0 COMMIT TRAN, SET IMPLICIT_TRANSACTIONS ON, ...; see TransactionText.h), with
+// a server's semantics (a nesting count; 3902/3903 when there is nothing to end) and the same
+// journal events either way, marked with "how": "tm", "sql", "implicit" or "server".
 //
 // A transaction's changes live in its connection until the commit; a rollback, a failed
 // connection or the client's close discards them. Every event goes to the journal with the

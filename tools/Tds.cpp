@@ -181,10 +181,22 @@ Bytes PreLoginAnswer() {
             0x02 /* ENCRYPT_NOT_SUP */};
 }
 
+Level LevelOf(uint32_t loginVersion) {
+    const unsigned high = loginVersion >> 24;
+    if (high < kLevel71) return 0;
+    return static_cast<Level>(std::min<unsigned>(high, kLevel74));
+}
+
+std::string LevelName(Level level) {
+    return std::to_string(level >> 4) + "." + std::to_string(level & 0x0F);
+}
+
 bool ParseLogin7(const Bytes& p, LoginRequest& login) {
-    const size_t fixed = 94;
-    if (p.size() < fixed) return false;
+    // The fixed part: 86 bytes up to 7.1, 94 from 7.2 on (ChangePassword and cbSSPILong added).
+    if (p.size() < 8) return false;
     login.tdsVersion = Get32(&p[4]);
+    const size_t fixed = LevelOf(login.tdsVersion) >= kLevel72 ? 94 : 86;
+    if (p.size() < fixed) return false;
     login.packetSize = Get32(&p[8]);
     auto field = [&](size_t at, Bytes& out) {
         const size_t offset = Get16(&p[at]), chars = Get16(&p[at + 2]);
@@ -224,6 +236,12 @@ bool ParseAllHeaders(const Bytes& p, Headers& headers) {
     return true;
 }
 
+bool ParseRequestHeaders(const Bytes& p, Level level, Headers& headers) {
+    if (level >= kLevel72) return ParseAllHeaders(p, headers);
+    headers = Headers{};
+    return true;
+}
+
 Bytes DescriptorBytes(uint64_t descriptor) {
     Bytes b;
     Put64(b, descriptor);
@@ -247,6 +265,10 @@ Tokens& Tokens::EnvChangeBytes(uint8_t type, const Bytes& newValue, const Bytes&
     return *this;
 }
 
+Tokens& Tokens::EnvChangeTransaction(uint8_t type, const Bytes& newValue, const Bytes& oldValue) {
+    return level_ >= kLevel72 ? EnvChangeBytes(type, newValue, oldValue) : *this;
+}
+
 Tokens& Tokens::Message(uint8_t token, int32_t number, uint8_t state, uint8_t severity, const std::string& message) {
     Bytes body;
     Put32(body, static_cast<uint32_t>(number));
@@ -255,7 +277,11 @@ Tokens& Tokens::Message(uint8_t token, int32_t number, uint8_t state, uint8_t se
     PutUsVarChar(body, message);
     PutBVarChar(body, kServerName);
     PutBVarChar(body, "");  // procedure
-    Put32(body, 1);         // line number
+    if (level_ >= kLevel72) {
+        Put32(body, 1);  // line number
+    } else {
+        Put16(body, 1);
+    }
     PutSized(bytes_, token, body);
     return *this;
 }
@@ -269,7 +295,11 @@ Tokens& Tokens::Error(int32_t number, uint8_t state, uint8_t severity, const std
 }
 
 Tokens& Tokens::LoginAck() {
-    Bytes body = {0x01 /* T-SQL */, 0x74, 0x00, 0x00, 0x04 /* TDS 7.4 */};
+    // The version in the opposite byte order to LOGIN7's: 7.1 71000001, 7.2 72090002,
+    // 7.3 (B) 730B0003, 7.4 74000004.
+    static const uint8_t kSecond[] = {0x00, 0x09, 0x0B, 0x00};
+    const int i = level_ - kLevel71;
+    Bytes body = {0x01 /* T-SQL */, level_, kSecond[i], 0x00, static_cast<uint8_t>(i + 1)};
     PutBVarChar(body, "SQL");
     body.insert(body.end(), {0x10, 0x00, 0x00, 0x00});  // program version 16.0.0.0
     PutSized(bytes_, 0xAD, body);
@@ -280,7 +310,11 @@ Tokens& Tokens::Done(uint16_t status, uint64_t rowCount) {
     bytes_.push_back(0xFD);
     Put16(bytes_, status);
     Put16(bytes_, 0);  // current command
-    Put64(bytes_, rowCount);
+    if (level_ >= kLevel72) {
+        Put64(bytes_, rowCount);
+    } else {
+        Put32(bytes_, static_cast<uint32_t>(rowCount));
+    }
     return *this;
 }
 

@@ -16,7 +16,7 @@ const std::pair<Fault, const char*> kFaultNames[] = {
     {Fault::BatchError, "batch_error"},     {Fault::LateBatchError, "late_batch_error"},
     {Fault::BatchHang, "batch_hang"},
     {Fault::CommitFail, "commit_fail"},     {Fault::RollbackFail, "rollback_fail"},
-    {Fault::DropInBatch, "drop_in_batch"},
+    {Fault::DropInBatch, "drop_in_batch"},   {Fault::DeadlockVictim, "deadlock_victim"},
 };
 
 Fault FaultFromName(const std::string& name) {

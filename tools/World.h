@@ -25,9 +25,15 @@
 //   late_batch_error the same error, but after a first statement that reports a row count, so
 //                    that the client sees it only when it fetches the further results
 //   batch_hang       a batch is never answered; an attention (client cancel) is acknowledged
-//   commit_fail      a commit fails with 3902; the transaction stays open
-//   rollback_fail    a rollback fails with 3903; the transaction stays open
+//   commit_fail      a commit fails with 3930 ("cannot be committed ... Roll back the
+//                    transaction."); the transaction stays open and a rollback then works
+//   rollback_fail    the connection is closed when a rollback arrives (a real failed rollback)
 //   drop_in_batch    the connection is closed in the middle of the batch's answer
+//   deadlock_victim  every batch fails with 1205 (class 13) and the server rolls the open
+//                    transaction back itself, so the client's rollback finds none
+//
+// Faults act on ordinary batches and on the end of a transaction, never on transaction control
+// itself (a BEGIN, a SET IMPLICIT_TRANSACTIONS).
 //
 // Unknown keys and fault names are errors, so that a typo in a test cannot pass unnoticed.
 // LoadWorld and SaveWorld throw std::runtime_error; SaveWorld replaces the file atomically.
@@ -37,7 +43,8 @@
 #include <string>
 
 enum class Fault {
-    RefuseLogin, UnknownCatalog, BatchError, LateBatchError, BatchHang, CommitFail, RollbackFail, DropInBatch
+    RefuseLogin, UnknownCatalog, BatchError, LateBatchError, BatchHang, CommitFail, RollbackFail, DropInBatch,
+    DeadlockVictim
 };
 
 struct CatalogModel {

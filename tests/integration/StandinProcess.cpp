@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -28,10 +29,15 @@ std::string ReadFile(const std::string& path) {
 
 }  // namespace
 
+std::string TdsLevel() {
+    const char* level = std::getenv("TDSVER");
+    return level ? level : "7.4";
+}
+
 void StandinProcess::Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(20)); }
 
 StandinProcess::StandinProcess(const std::string& folderName, const json& state)
-    : dir_((fs::current_path() / ("standin-" + folderName)).string()) {
+    : dir_((fs::current_path() / ("standin-" + folderName + "-tds" + TdsLevel())).string()) {
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     std::ofstream(dir_ + "/state.json", std::ios::binary) << state.dump(2);

@@ -1,5 +1,6 @@
 #pragma once
-// One sqlstandin process for one test: it gets a fresh folder (under the current directory)
+// One sqlstandin process for one test: it gets a fresh folder (under the current directory, named
+// after the test and the TDS level)
 // holding its state file and journal, listens on a free port, and is stopped with SIGTERM
 // (SIGKILL after a bounded wait) when the object goes. Construction fails the test through
 // an exception when the process does not come up within its time limit.
@@ -10,6 +11,9 @@
 #include <vector>
 
 #include <nlohmann/json.hpp>
+
+// The TDS level the suite runs at (FreeTDS's TDSVER): "7.4" or "7.1".
+std::string TdsLevel();
 
 class StandinProcess {
 public:

@@ -124,6 +124,7 @@ TEST(OdbcLogin, PasswordsWithSeparatorsBracesAndSpacesArriveIntact) {
         {"trail ", "trail "},
         {" x;y {z ", " x;y {z "},
         {"a=b;UID=sa", "a=b;UID=sa"},
+        {"p}w=1", "p}w=1"},
         // FreeTDS 1.3 does not undo the doubled '}' of a braced value (the Windows driver does),
         // so such a password is refused here; it still cannot end the value early.
         {"p}w; x", "p}}w; x"},
@@ -147,6 +148,20 @@ TEST(OdbcLogin, PasswordsWithSeparatorsBracesAndSpacesArriveIntact) {
         EXPECT_EQ(seen[i]["password"], c.received);
         EXPECT_EQ(seen[i]["accepted"], std::string(c.password) == c.received);
     }
+}
+
+TEST(OdbcLogin, ALevelBelow71IsRefused) {
+    StandinProcess s(TestName(), World({{"ZANT", NarrowCatalog()}}));
+    const std::string level = TdsLevel();
+    setenv("TDSVER", "7.0", 1);
+    auto c = MakeOdbcConnection();
+    EXPECT_THROW(c->Open(Params(s, "ZANT"), 15), Failure);
+    setenv("TDSVER", level.c_str(), 1);
+    const auto logins = s.Events("login");
+    ASSERT_EQ(logins.size(), 1u);
+    EXPECT_EQ(logins[0]["accepted"], false);
+    EXPECT_EQ(logins[0]["reason"], "TDS level below 7.1");
+    EXPECT_EQ(logins[0]["tds_version"], 0x70000000);
 }
 
 TEST(OdbcOpen, TimeOutEndsTheOpenAgainstASilentServer) {
@@ -308,7 +323,7 @@ TEST(OdbcFaults, FailedCommitKeepsTheTransactionForTheRollback) {
     StandinProcess s(TestName(), World({{"ZANT", WithFaults(NarrowCatalog(), {"commit_fail"})}}));
     auto c = OpenAndRunBatch(s, "ZANT");
     const std::string text = FailureOf([&] { c->CommitTrans(); });
-    EXPECT_NE(text.find("(3902)"), std::string::npos) << text;
+    EXPECT_NE(text.find("(3930)"), std::string::npos) << text;
     EXPECT_TRUE(c->InTransaction());
     EXPECT_NO_THROW(c->RollbackTrans());
     EXPECT_FALSE(c->InTransaction());
@@ -316,22 +331,51 @@ TEST(OdbcFaults, FailedCommitKeepsTheTransactionForTheRollback) {
     EXPECT_EQ(s.State()["catalogs"]["ZANT"]["location_width"], 100);
     const auto rollbacks = s.Events("rollback");
     ASSERT_FALSE(rollbacks.empty());
+    EXPECT_EQ(rollbacks[0]["outcome"], "ok");
     EXPECT_EQ(rollbacks[0]["descriptor"], s.Events("begin").at(0)["descriptor"]) << "the failed commit's transaction";
     EXPECT_EQ(rollbacks[0]["discarded_changes"], true);
 }
 
-TEST(OdbcFaults, FailedRollbackKeepsTheTransactionOpenAndCloseStillWorks) {
+// A real failed rollback: the connection is gone.
+TEST(OdbcFaults, RollbackOnALostConnectionFailsAndCloseStillWorks) {
     StandinProcess s(TestName(), World({{"ZANT", WithFaults(NarrowCatalog(), {"batch_error", "rollback_fail"})}}));
     auto c = MakeOdbcConnection();
     c->Open(Params(s, "ZANT"), 15);
     c->BeginTrans();
     EXPECT_THROW(c->Execute(SchemaChangeBatch(), 30), Failure);
     const std::string text = FailureOf([&] { c->RollbackTrans(); });
-    EXPECT_NE(text.find("(3903)"), std::string::npos) << text;
+    EXPECT_NE(text.find("(20017)"), std::string::npos) << text;
     EXPECT_TRUE(c->InTransaction());
     c->Close();
     EXPECT_FALSE(c->InTransaction());
+    EXPECT_EQ(s.Events("rollback").at(0)["outcome"], "dropped");
     EXPECT_TRUE(s.WaitForEvent("disconnect", [](const json&) { return true; }).is_object());
+}
+
+// The server ends the transaction itself; the client's rollback then finds none (3903 through
+// transaction-manager requests, a skipped IF through SQL text) and counts as done.
+TEST(OdbcFaults, DeadlockVictimIsRolledBackByTheServerAndTheRollbackSucceeds) {
+    StandinProcess s(TestName(), World({{"ZANT", WithFaults(NarrowCatalog(), {"deadlock_victim"})}}));
+    auto c = MakeOdbcConnection();
+    c->Open(Params(s, "ZANT"), 15);
+    c->BeginTrans();
+    const std::string text = FailureOf([&] { c->Execute(SchemaChangeBatch(), 30); });
+    EXPECT_NE(text.find("(1205)"), std::string::npos) << text;
+    EXPECT_NE(text.find("chosen as the deadlock victim"), std::string::npos) << text;
+    EXPECT_NO_THROW(c->RollbackTrans());
+    EXPECT_FALSE(c->InTransaction());
+    c->Close();
+    EXPECT_EQ(s.State()["catalogs"]["ZANT"]["location_width"], 100);
+    const auto rollbacks = s.Events("rollback");
+    ASSERT_GE(rollbacks.size(), 2u);
+    EXPECT_EQ(rollbacks[0]["how"], "server");
+    EXPECT_EQ(rollbacks[0]["cause"], "deadlock_victim");
+    EXPECT_EQ(rollbacks[1]["outcome"], "no_transaction");
+    EXPECT_TRUE(s.Events("commit").empty());
+    // The dialect really differs between the two levels the suite runs at.
+    EXPECT_EQ(s.Events("login").at(0)["tds_level"], TdsLevel());
+    EXPECT_EQ(s.Events("begin").at(0)["how"], TdsLevel() == "7.1" ? "sql" : "tm");
+    EXPECT_EQ(rollbacks[1]["how"], TdsLevel() == "7.1" ? "sql" : "tm");
 }
 
 TEST(OdbcFaults, ConnectionDroppedInTheBatchFailsItAndEveryLaterCall) {
@@ -364,4 +408,32 @@ TEST(OdbcConcurrency, TwoOpenConnectionsKeepTheirOwnTransactions) {
     ASSERT_EQ(begins.size(), 2u);
     EXPECT_NE(begins[0]["conn"], begins[1]["conn"]);
     EXPECT_NE(begins[0]["descriptor"], begins[1]["descriptor"]);
+}
+
+// What Windows' own driver sends for a manual-commit transaction, sent here as plain batches in
+// autocommit mode: the server's transaction must follow the SQL text alone.
+TEST(OdbcTransaction, WindowsDriverStatementsRollBackAndCommit) {
+    StandinProcess s(TestName(), World({{"ZANT", NarrowCatalog()}}));
+    auto c = MakeOdbcConnection();
+    c->Open(Params(s, "ZANT"), 15);
+    c->Execute("SET IMPLICIT_TRANSACTIONS ON", 30);
+    c->Execute(SchemaChangeBatch(), 30);
+    c->Execute("IF @@TRANCOUNT > 0 ROLLBACK TRAN", 30);
+    EXPECT_EQ(s.State()["catalogs"]["ZANT"]["location_width"], 100);
+    c->Execute("IF @@TRANCOUNT > 0 ROLLBACK TRAN", 30);  // nothing open: nothing happens
+    c->Execute(SchemaChangeBatch(), 30);
+    EXPECT_EQ(s.State()["catalogs"]["ZANT"]["location_width"], 100) << "visible before the commit";
+    c->Execute("IF @@TRANCOUNT > 0 COMMIT TRAN", 30);
+    EXPECT_EQ(s.State()["catalogs"]["ZANT"]["location_width"], 140);
+    EXPECT_NE(FailureOf([&] { c->Execute("COMMIT TRANSACTION", 30); }).find("(3902)"), std::string::npos);
+    c->Close();
+
+    std::vector<std::string> seen;
+    for (const json& e : s.Journal()) {
+        const std::string event = e["event"];
+        if (event == "begin" || event == "commit" || event == "rollback")
+            seen.push_back(event + " " + e["how"].get<std::string>() + " " + e.value("outcome", ""));
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{"begin implicit ", "rollback sql ok", "rollback sql no_transaction",
+                                              "begin implicit ", "commit sql ok", "commit sql no_transaction"}));
 }
