@@ -8,7 +8,7 @@ catalogs' schema in the stand-in's state afterwards."""
 import os
 import time
 
-from harness import E2ETestCase, child, smoke
+from harness import TDS_LEVEL, E2ETestCase, child, smoke
 from test_login import (BANNER, BUILT_IN, CAPTION, CATALOGS, CLOSING, RUN_SETUP, ALL_SUCCEED,
                         Installation, fail, journal_time, rollback, success, world)
 
@@ -43,8 +43,9 @@ SCREEN_CENTRE = (640, 512)
 
 def catalog_events(inst, catalog):
     """Events of every connection made to catalog, in order, with the outcome of batches, commits
-    and rollbacks. Left out: the server's own rollback at disconnect of a transaction that holds
-    no change (with autocommit off the driver chains a new, empty transaction to each commit)."""
+    and rollbacks; the same at either TDS level. Left out: the server's own rollback at disconnect
+    of a transaction that holds no change (with autocommit off the driver chains a new, empty
+    transaction to each commit)."""
     conns = {e['conn'] for e in inst.events('login', catalog=catalog)}
     out = []
     for e in inst.events():
@@ -53,6 +54,8 @@ def catalog_events(inst, catalog):
         if e['event'] == 'rollback' and e.get('cause') == 'disconnect':
             if e['discarded_changes']:
                 out.append('rollback at disconnect, changes discarded')
+        elif e['event'] == 'rollback' and e.get('how') == 'server':
+            out.append('rollback by the server')
         elif e['event'] in ('batch', 'commit', 'rollback'):
             out.append('%s %s' % (e['event'], e['outcome']))
         else:
@@ -98,6 +101,9 @@ class Upgrade(E2ETestCase):
             self.assertEqual(catalog_events(inst, c),
                              ['connect', 'login', 'begin', 'batch applied', 'commit ok', 'disconnect'], c)
             self.assertEqual(schema(inst, c), WIDENED, c)
+        # The suite's TDS level reached the server, and with it the driver's way of beginning.
+        self.assertEqual({e['tds_level'] for e in inst.events('login')}, {TDS_LEVEL})
+        self.assertEqual({e['how'] for e in inst.events('begin')}, {'sql' if TDS_LEVEL == '7.1' else 'tm'})
         # One connection at a time: each catalog's connection ended before the next began.
         order = [(e['event'], e.get('catalog')) for e in inst.events() if e['event'] in ('login', 'disconnect')]
         self.assertEqual(order, [(ev, c) for c in ['Pallado'] + CATALOGS for ev in ('login', 'disconnect')])
@@ -161,6 +167,23 @@ class Upgrade(E2ETestCase):
         inst.assert_log([BANNER, RUN_SETUP, fail('ZANT'), rollback('ZANT')] + CLOSING)
         self.assertEqual(schema(inst, 'ZANT'), NARROW)
 
+    @smoke
+    def test_deadlock_victim_on_the_second_catalog_is_an_ordinary_failure(self):
+        # The server rolls the transaction back itself; the program's rollback finds none and
+        # has nothing left to undo.
+        inst = Installation(self, world(ZANT_Backup={'faults': ['deadlock_victim']}))
+        inst.start()
+        self.wait_error_box(inst)
+        self.assertEqual(catalog_events(inst, 'ZANT_Backup'),
+                         ['connect', 'login', 'begin', 'batch deadlock_victim', 'rollback by the server',
+                          'rollback no_transaction'])
+        self.dismiss_error_box(inst)
+        inst.assert_log([BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup'), rollback('ZANT_Backup')] + CLOSING)
+        self.assertEqual(schema(inst, 'ZANT'), WIDENED)
+        self.assertEqual(schema(inst, 'ZANT_Backup'), NARROW)
+        self.assertEqual(catalog_events(inst, 'ZANT_model'), [], 'not touched')
+        self.assertEqual(schema(inst, 'ZANT_model'), NARROW)
+
     def test_commit_fails_then_the_rollback_undoes_the_batch(self):
         inst = Installation(self, world(ZANT_model={'faults': ['commit_fail']}))
         inst.start()
@@ -173,18 +196,18 @@ class Upgrade(E2ETestCase):
         self.assertEqual(schema(inst, 'ZANT_Backup'), WIDENED)
         self.assertEqual(schema(inst, 'ZANT_model'), NARROW)
 
-    def test_failed_rollback_stops_the_run_with_the_stop_box(self):
+    def test_connection_lost_at_the_rollback_stops_the_run_with_the_stop_box(self):
         inst = Installation(self, world(ZANT={'faults': ['batch_error', 'rollback_fail']}))
         inst.start()
         box = self.session.wait_window('the stop box', 90, exe='Setup.exe', cls='#32770', caption='Setup',
                                        visible=True)
-        self.assertIn('The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.',
-                      child(box, id=65535)['caption'])
+        self.assertIn('RollbackTrans failed: ', child(box, id=65535)['caption'])
+        self.assertIn('Unexpected EOF from the server', child(box, id=65535)['caption'])
         self.assertFalse([w for w in self.session.windows(exe='Setup.exe') if w['caption'] == 'Error'],
                          'no error box')
         # The upgrade connection was closed as the failure left the routine.
         self.assertEqual(catalog_events(inst, 'ZANT'),
-                         ['connect', 'login', 'begin', 'batch error', 'rollback failed', 'disconnect'])
+                         ['connect', 'login', 'begin', 'batch error', 'rollback dropped', 'disconnect'])
         self.session.post(box['hwnd'], 'close')  # the title 'Setup' is also the taskbar entry's
         main = self.session.wait_window('the main window', 30, exe='Setup.exe', caption='Upgrade 2.1.27',
                                         visible=True)
