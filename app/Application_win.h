@@ -1,6 +1,9 @@
 #pragma once
-// The application object: the hidden-size top-level window that carries the taskbar entry and
-// owns the main window and the dialogs, and the title derived from the program's file name.
+// The application object: the top-level window of size 0x0 that carries the program's taskbar
+// entry and owns the main window, the dialog and every box, and the title derived from the
+// program's file name.
+// Started minimised, the program waits with its entry minimised, and restoring it shows the
+// main window (which runs the upgrade) for the first time.
 #include <windows.h>
 
 #include <string>
@@ -12,6 +15,13 @@ struct Application {
 };
 
 extern Application App;
+
+// Makes the application window, hidden; false when it cannot be made.
+bool CreateApplicationWindow();
+
+// Shows the taskbar entry without activating it; when minimised, the main window waits for the
+// entry to be restored.
+void ShowApplication(bool minimised);
 
 // The stop box: a failure that escaped the run, with the application title and the stop icon.
 void ShowStopBox(const std::string& message);

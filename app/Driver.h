@@ -3,8 +3,8 @@
 // application title and the stop box's text. Portable; the window and the steps are handed in.
 #include <string>
 
+#include "base/Text.h"
 #include "log/LogSink.h"
-#include "settings/PathRules.h"
 
 // The steps of a run, in the order the sequence calls them.
 class UpgradeSteps {
@@ -26,8 +26,6 @@ std::string FinishLine();
 
 // The application title: the program file's name without folder, cut before its first full
 // stop, every character after the first in lower case (lower does that for the code page).
-using LowerCaseFn = std::string (*)(const std::string&);
-std::string AsciiLowerCase(const std::string& s);
 std::string ApplicationTitle(const std::string& programPath, LeadByteTest lead = SingleByteCodePage,
                              LowerCaseFn lower = AsciiLowerCase);
 

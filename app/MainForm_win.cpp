@@ -3,9 +3,12 @@
 #include <exception>
 
 #include "app/Application_win.h"
-#include "db/FormLayout_win.h"
-#include "db/DbSteps_win.h"
-#include "package/Package.h"
+#include "base/FormLayout_win.h"
+#include "base/Release.h"
+#include "db/AskForPwd.h"
+#include "db/LoginCheck.h"
+#include "db/UpgradeErrorBox_win.h"
+#include "package/Package_win.h"
 #include "settings/ReadSettings.h"
 #include "settings/RunSettings.h"
 
@@ -40,13 +43,13 @@ bool TForm1::Create() {
                               ScaleToDpi(kWidth, dpi), ScaleToDpi(kHeight, dpi), App.Handle, nullptr, App.Instance,
                               nullptr);
     if (!handle_) return false;
-    font_ = CreateDesignFont(dpi);
+    font_.reset(CreateDesignFont(dpi));
     const FormLayout layout = LayOutForm(DesignClientSize({kWidth, kHeight}, kStyle, 0), {kLabel1},
-                                         {TextExtent(handle_, font_, kLabel1Text)}, dpi);
+                                         {TextExtent(handle_, font_.get(), kLabel1Text)}, dpi);
     const LayoutBox& label = layout.controls[0];
     Label1 = CreateWindowExA(0, "STATIC", kLabel1Text, WS_CHILD | WS_VISIBLE | SS_LEFT, label.left, label.top,
                              label.width, label.height, handle_, nullptr, App.Instance, nullptr);
-    if (Label1 && font_) SendMessageA(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    if (Label1 && font_.get()) SendMessageA(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
     const LayoutSize outer = OuterSize(layout.client, kStyle, 0);
     SetWindowPos(handle_, nullptr, 0, 0, outer.width, outer.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     cnUpg = MakeOdbcConnection();
@@ -79,22 +82,33 @@ void TForm1::Close() {
     DestroyWindow(handle_);
 }
 
-void TForm1::ReadSettings() { ::ReadSettings(Run, *MakeWindowsSettingsPlatform()); }
-
-bool TForm1::CheckLogin() { return ::CheckLogin(Run, App.Handle); }
-
-bool TForm1::UpgradeTableStructures() {
-    WindowsErrorBox errorBox;
-    return ::UpgradeTableStructures(Run, *cnUpg, cmdUpg, log_, errorBox);
+void TForm1::ReadSettings() {
+    ReadInstallationSettings(Run, *MakeWindowsSettingsPlatform());
+    log_ = FileLog(Run.LogFileName);
 }
 
-void TForm1::RunDtsPackage() { ::RunDtsPackage(Run, log_, App.Title); }
+// The test connection is made over ODBC; the credentials dialog, when the built-in login
+// fails, is made once, owned by the application.
+bool TForm1::CheckLogin() {
+    return TestLoginOrAsk(Run, MakeOdbcConnection, []() -> CredentialsDialog& {
+        if (!frm_Pwd) frm_Pwd = std::make_unique<Tfrm_Pwd>(App.Handle);
+        return *frm_Pwd;
+    });
+}
+
+bool TForm1::UpgradeTableStructures() {
+    WindowsErrorBox errorBox(App.Handle);
+    return UpgradeEachCatalog(Run, *cnUpg, cmdUpg, log_, errorBox);
+}
+
+void TForm1::RunDtsPackage() { RunPackageStep(Run, log_, App.Title, *MakeWindowsPackageSystem(App.Handle)); }
 
 LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
     case WM_CTLCOLORSTATIC:
         SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

@@ -4,19 +4,17 @@
 #include <windows.h>
 
 #include <memory>
-#include <string>
 
 #include "app/Driver.h"
+#include "base/Scoped_win.h"
 #include "db/Connection.h"
 #include "db/SchemaUpgrade.h"
 #include "log/LogSink.h"
-#include "settings/RunSettings.h"
 
 class TForm1 : private UpgradeSteps {
 public:
     bool Create();                 // hidden, from the window's design
     void Show(int showCommand);    // the first call runs FormShow first
-    HWND Handle() const { return handle_; }
 
 private:
     void FormShow();
@@ -32,12 +30,12 @@ private:
 
     HWND handle_ = nullptr;
     HWND Label1 = nullptr;
-    HFONT font_ = nullptr;
+    ScopedFont font_;
     bool shown_ = false;
     bool closed_ = false;
     std::unique_ptr<Connection> cnUpg;
     UpgradeCommand cmdUpg;
-    FileLog log_{Run.LogFileName};
+    FileLog log_;  // names the log once the settings are read
 };
 
 extern TForm1 Form1;

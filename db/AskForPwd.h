@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "base/Scoped_win.h"
 #include "db/LoginCheck.h"
 
 class Tfrm_Pwd : public CredentialsDialog {
@@ -37,7 +38,7 @@ private:
     HWND Label1 = nullptr, Label2 = nullptr, Label3 = nullptr;
     HWND edtUser = nullptr, edt_pwd = nullptr;
     HWND btnOK = nullptr, btnCancel = nullptr;
-    HFONT font_ = nullptr;
+    ScopedFont font_;
     RunSettings* run_ = nullptr;  // only while ShowModal runs
     int modalResult_ = 0;
 };

@@ -3,8 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "db/FormLayout_win.h"
-#include "settings/Failure.h"
+#include "base/FormLayout_win.h"
+#include "base/Failure.h"
+#include "base/Release.h"
 
 std::unique_ptr<Tfrm_Pwd> frm_Pwd;
 
@@ -67,14 +68,12 @@ Tfrm_Pwd::Tfrm_Pwd(HWND owner) {
         Layout(SystemDpi());
     } catch (...) {
         DestroyWindow(handle_);
-        if (font_) DeleteObject(font_);
         throw;
     }
 }
 
 Tfrm_Pwd::~Tfrm_Pwd() {
     if (handle_) DestroyWindow(handle_);
-    if (font_) DeleteObject(font_);
 }
 
 void Tfrm_Pwd::Layout(int dpi) {
@@ -101,12 +100,12 @@ void Tfrm_Pwd::Layout(int dpi) {
         {&Tfrm_Pwd::btnCancel, "BUTTON", "&Cancel", WS_TABSTOP | BS_PUSHBUTTON, 0, IDCANCEL, {{200, 102, 75, 25}}},
     };
 
-    font_ = CreateDesignFont(dpi);
+    font_.reset(CreateDesignFont(dpi));
     std::vector<ControlDesign> places;
     std::vector<LayoutSize> texts;
     for (const Control& c : design) {
         places.push_back(c.place);
-        texts.push_back(c.place.sizing == TextSizing::None ? LayoutSize{} : TextExtent(handle_, font_, c.text));
+        texts.push_back(c.place.sizing == TextSizing::None ? LayoutSize{} : TextExtent(handle_, font_.get(), c.text));
     }
     const DWORD style = static_cast<DWORD>(GetWindowLongA(handle_, GWL_STYLE));
     const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(handle_, GWL_EXSTYLE));
@@ -119,7 +118,7 @@ void Tfrm_Pwd::Layout(int dpi) {
                                  b.width, b.height, handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)),
                                  GetModuleHandleA(nullptr), nullptr);
         if (!h) throw Failure("The credentials dialog cannot be created.");
-        if (font_) SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        if (font_.get()) SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
         this->*c.field = h;
     }
     // Both fields mask with '*' (a common-controls 6 edit would otherwise show a dot), and

@@ -10,9 +10,9 @@ struct CloseOnExit {
 
 }  // namespace
 
-bool CheckLogin(RunSettings& run,
-                const std::function<std::unique_ptr<Connection>()>& makeConnection,
-                const std::function<CredentialsDialog&()>& dialog) {
+bool TestLoginOrAsk(RunSettings& run,
+                    const std::function<std::unique_ptr<Connection>()>& makeConnection,
+                    const std::function<CredentialsDialog&()>& dialog) {
     run.DBUser = BuiltInUser;
     run.DBPwd = BuiltInPassword;
 

@@ -34,6 +34,6 @@ public:
 // the main catalog. Open: true, no dialog. Any failure of the open: dialog() supplies the
 // dialog (called only then), true on OK, false otherwise. The test connection is closed and
 // released on every path.
-bool CheckLogin(RunSettings& run,
-                const std::function<std::unique_ptr<Connection>()>& makeConnection,
-                const std::function<CredentialsDialog&()>& dialog);
+bool TestLoginOrAsk(RunSettings& run,
+                    const std::function<std::unique_ptr<Connection>()>& makeConnection,
+                    const std::function<CredentialsDialog&()>& dialog);

@@ -15,7 +15,7 @@
 
 #include "db/Connection.h"
 #include "db/OdbcConnectionString.h"
-#include "settings/Failure.h"
+#include "base/Failure.h"
 
 namespace {
 

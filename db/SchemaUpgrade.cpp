@@ -21,8 +21,8 @@ std::string UpgradeFailMessage() {
     return std::string("Upgrade fail for ") + ReleaseLabel + "!";
 }
 
-bool UpgradeTableStructures(const RunSettings& run, Connection& cnUpg, const UpgradeCommand& cmdUpg,
-                            LogSink& log, ErrorBox& box) {
+bool UpgradeEachCatalog(const RunSettings& run, Connection& cnUpg, const UpgradeCommand& cmdUpg, LogSink& log,
+                        ErrorBox& box) {
     bool result = false;
     for (const char* catalog : UpgradeCatalogs) {
         try {

@@ -8,6 +8,7 @@
 // rollback line or box. The connection is closed whenever the routine is left.
 #include <string>
 
+#include "base/Release.h"
 #include "db/Connection.h"
 #include "db/SchemaChange.h"
 #include "log/LogSink.h"
@@ -36,5 +37,5 @@ std::string UpgradeFailMessage();
 
 // Connects with run.PalladoConnection, run.DBUser and run.DBPwd; writes one line per event
 // through log; true when all three catalogs were committed.
-bool UpgradeTableStructures(const RunSettings& run, Connection& cnUpg, const UpgradeCommand& cmdUpg,
-                            LogSink& log, ErrorBox& box);
+bool UpgradeEachCatalog(const RunSettings& run, Connection& cnUpg, const UpgradeCommand& cmdUpg, LogSink& log,
+                        ErrorBox& box);

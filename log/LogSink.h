@@ -2,6 +2,7 @@
 // Where the steps send their log lines: the upgrade log in the program, a recorder in tests.
 // Each caller builds its line itself (stamp, fixed text, name) and writes it once.
 #include <string>
+#include <utility>
 
 class LogSink {
 public:
@@ -10,12 +11,14 @@ public:
     virtual void Write(const std::string& line) = 0;    // never fails visibly
 };
 
-// The upgrade log named by a file name (WriteLog and LogStamp of SecFunc.h).
+// The upgrade log of the given file name (WriteLog and LogStamp of SecFunc.h); an empty name
+// writes nothing.
 class FileLog : public LogSink {
 public:
-    explicit FileLog(const std::string& fileName) : fileName_(fileName) {}
+    explicit FileLog(std::string fileName = std::string()) : fileName_(std::move(fileName)) {}
     std::string Stamp() override;
     void Write(const std::string& line) override;
+
 private:
-    const std::string& fileName_;  // refers to the run settings' LogFileName, which may change
+    std::string fileName_;
 };

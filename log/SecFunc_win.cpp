@@ -1,5 +1,6 @@
 #include "log/SecFunc.h"
 
+#include "base/Scoped_win.h"
 #include "log/LogLines.h"
 #include "log/LogOs_win.h"
 #include "log/LogStampText.h"
@@ -11,24 +12,6 @@
 LogOsCalls logOs = {&::WriteFile, &::FlushFileBuffers, &::SetEndOfFile, &::MoveFileExA};
 
 namespace {
-
-// Owns a kernel handle; both NULL and INVALID_HANDLE_VALUE mean none.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE h) : h_(h) {}
-    ~FileHandle() { Close(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-    HANDLE get() const { return h_; }
-    bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    void Close() {
-        if (valid()) CloseHandle(h_);
-        h_ = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE h_;
-};
 
 // The log is streamed through buffers of this size, never held whole.
 constexpr DWORD kPiece = 1u << 18;
@@ -93,14 +76,14 @@ public:
 
 private:
     std::string name_;
-    FileHandle file_;
+    KernelHandle file_;
     bool moved_ = false;
 };
 
 // Writes the content of the log (when there is one) in the written form and the new line
 // into a file beside it, then puts that file in the log's place in one move. Until the move,
 // the log is untouched; the move either happens whole or not at all.
-void ReplaceLog(const std::string& name, FileHandle* log, const std::string& line) {
+void ReplaceLog(const std::string& name, KernelHandle* log, const std::string& line) {
     Buffers& buffers = ThreadBuffers();
     NewFile temp(name);
     if (!temp.valid()) return;
@@ -145,7 +128,7 @@ void AddLine(const std::string& name, const std::string& line) {
 
     // No sharing from the first read to the last write: while the line is being added,
     // nobody else may open the log.
-    FileHandle log(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+    KernelHandle log(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!log.valid()) {
         if (GetLastError() == ERROR_FILE_NOT_FOUND) ReplaceLog(name, nullptr, line);

@@ -3,6 +3,7 @@
 // run settings and a calendar date; nothing here touches the system.
 #include <string>
 
+#include "base/Release.h"
 #include "settings/RunSettings.h"
 
 // The password the release's package file was saved with: one lower-case letter, handed to

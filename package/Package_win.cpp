@@ -6,31 +6,15 @@
 #include <memory>
 #include <vector>
 
-#include "package/Package.h"
-#include "package/PackageRun.h"
+#include "base/MessageBoxes_win.h"
+#include "base/Scoped_win.h"
+#include "package/Package_win.h"
 
 #ifndef _WIN64
 static_assert(sizeof(STARTUPINFOA) == 68, "the 32-bit start record is 68 bytes");
 #endif
 
 namespace {
-
-// Owns one kernel handle; NULL and INVALID_HANDLE_VALUE both mean none.
-class KernelHandle {
-public:
-    explicit KernelHandle(HANDLE h) : h_(h) {}
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
-    ~KernelHandle()
-    {
-        if (h_ != nullptr && h_ != INVALID_HANDLE_VALUE)
-            CloseHandle(h_);
-    }
-    HANDLE Get() const { return h_; }
-
-private:
-    HANDLE h_;
-};
 
 class Win32Runner : public RunnerProcess {
 public:
@@ -39,7 +23,7 @@ public:
     bool QueryExitCode(unsigned long& code) override
     {
         DWORD c = 0;
-        if (!GetExitCodeProcess(process_.Get(), &c))
+        if (!GetExitCodeProcess(process_.get(), &c))
             return false;
         code = c;
         return true;
@@ -47,7 +31,7 @@ public:
 
     WaitResult WaitForEnd(unsigned ms) override
     {
-        switch (WaitForSingleObject(process_.Get(), ms)) {
+        switch (WaitForSingleObject(process_.get(), ms)) {
         case WAIT_OBJECT_0:
             return WaitResult::Ended;
         case WAIT_TIMEOUT:
@@ -64,6 +48,8 @@ private:
 
 class Win32PackageSystem : public PackageSystem {
 public:
+    explicit Win32PackageSystem(HWND boxOwner) : boxOwner_(boxOwner) {}
+
     CalendarDate LocalDate() override
     {
         SYSTEMTIME now;
@@ -94,28 +80,25 @@ public:
 
     void ShowMessage(const std::string& title, const std::string& text) override
     {
-        // No owner: the main window is not on screen yet, so the box is centred on the screen.
-        MessageBoxA(nullptr, text.c_str(), title.c_str(), MB_OK | MB_TASKMODAL);
+        ShowMessageBox(boxOwner_, title, text);
     }
-};
 
-struct LocalFreer {
-    void operator()(char* p) const { LocalFree(p); }
+private:
+    HWND boxOwner_;
 };
 
 }  // namespace
 
-void RunDtsPackage(const RunSettings& run, LogSink& log, const std::string& appTitle)
+std::unique_ptr<PackageSystem> MakeWindowsPackageSystem(HWND boxOwner)
 {
-    Win32PackageSystem system;
-    RunPackageStep(run, log, appTitle, system);
+    return std::make_unique<Win32PackageSystem>(boxOwner);
 }
 
 std::string GetErrorString(int code)
 {
-    char* buffer = nullptr;
+    LocalMemory<char> buffer;
     const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
-                                        static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(&buffer), 0,
+                                        static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(buffer.receive()), 0,
                                         nullptr);
     if (length == 0) {
         const int lastError = static_cast<int>(GetLastError());
@@ -123,6 +106,5 @@ std::string GetErrorString(int code)
         std::snprintf(text, sizeof text, "Error in GetErrorString(%d) : %d", code, lastError);
         return text;
     }
-    std::unique_ptr<char, LocalFreer> owned(buffer);
-    return std::string(owned.get());
+    return std::string(buffer.get());
 }

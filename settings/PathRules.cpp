@@ -4,15 +4,6 @@
 
 namespace {
 
-// Offset of the first byte of every character, in order.
-template <typename F>
-void ForEachCharacter(const std::string& s, LeadByteTest lead, F visit) {
-    for (std::size_t i = 0; i < s.size();) {
-        visit(i);
-        i += (lead(static_cast<unsigned char>(s[i])) && i + 1 < s.size()) ? 2 : 1;
-    }
-}
-
 bool IsSeparatorAt(const std::string& s, std::size_t i, LeadByteTest lead, bool colonToo) {
     const unsigned char c = static_cast<unsigned char>(s[i]);
     if (lead(c)) return false;
@@ -39,8 +30,6 @@ Scan ScanText(const std::string& s, LeadByteTest lead, bool colonToo) {
 }
 
 }  // namespace
-
-bool SingleByteCodePage(unsigned char) { return false; }
 
 bool EndsInBackslash(const std::string& s, LeadByteTest lead) {
     const Scan scan = ScanText(s, lead, false);

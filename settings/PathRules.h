@@ -4,10 +4,7 @@
 // the rules walk the text character by character with the code page's lead-byte test.
 #include <string>
 
-// Tells whether a byte starts a double-byte character in the code page in use.
-using LeadByteTest = bool (*)(unsigned char);
-
-bool SingleByteCodePage(unsigned char);  // the test for single-byte code pages: always false
+#include "base/Text.h"
 
 bool EndsInBackslash(const std::string& s, LeadByteTest lead = SingleByteCodePage);
 // Appends "\" unless s already ends in one; an empty text becomes "\".

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "settings/Failure.h"
+#include "base/Failure.h"
+#include "base/Release.h"
 
 std::string ReadTextValue(SettingsKey& key, const std::string& name) {
     std::uint32_t type = 0;
@@ -18,9 +19,9 @@ std::string ReadTextValue(SettingsKey& key, const std::string& name) {
     return std::string(data.data(), nul ? static_cast<const char*>(nul) - data.data() : length);
 }
 
-void ReadSettings(RunSettings& run, SettingsPlatform& platform) {
+void ReadInstallationSettings(RunSettings& run, SettingsPlatform& platform) {
     const LeadByteTest lead = platform.LeadByte();
-    run.AppPath = AddTrailingBackslash(FolderPart(platform.ProgramPath(), lead), lead);
+    run.AppPath = AddTrailingBackslash(FolderPart(platform.ProgramFile(), lead), lead);
 
     // Skipping the leading backslash opens the same key: the path starts at the root key.
     std::unique_ptr<SettingsKey> key = platform.OpenKey(InstallationKey + 1);

@@ -30,7 +30,7 @@ public:
 class SettingsPlatform {
 public:
     virtual ~SettingsPlatform() = default;
-    virtual std::string ProgramPath() = 0;  // full path of the running program's file
+    virtual std::string ProgramFile() = 0;  // full path of the running program's file
     // Opens the key read-only under HKEY_LOCAL_MACHINE; null when it cannot be opened.
     virtual std::unique_ptr<SettingsKey> OpenKey(const std::string& path) = 0;
     virtual void CreateFolder(const std::string& path) = 0;  // one level; the outcome is not used
@@ -43,7 +43,7 @@ std::string ReadTextValue(SettingsKey& key, const std::string& name);
 
 // Fills run's installation settings. A failure while reading the key leaves as
 // Failure("Error in reading registry. " + cause); settings read before it keep their raw text.
-void ReadSettings(RunSettings& run, SettingsPlatform& platform);
+void ReadInstallationSettings(RunSettings& run, SettingsPlatform& platform);
 
 // The Windows implementation (registry, module path, folders, the ANSI code page).
 std::unique_ptr<SettingsPlatform> MakeWindowsSettingsPlatform();

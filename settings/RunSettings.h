@@ -1,10 +1,9 @@
 #pragma once
 // The run settings: process-wide texts that the steps of one upgrade run fill and read.
-// ReadSettings fills the paths, the server and the log file name; CheckLogin and the
-// credentials dialog set the login. They keep their values until the program ends.
+// Reading the installation settings fills the paths, the server and the log file name; the
+// login check and the credentials dialog set the login. They keep their values until the
+// program ends.
 #include <string>
-
-inline constexpr char ReleaseLabel[] = "2.1.27";
 
 struct RunSettings {
     std::string AppPath;            // folder of the running program, ends in a backslash

@@ -1,11 +1,11 @@
 // The installation settings' Windows side: the module path, the registry key, the log folder.
 #include <windows.h>
 
+#include "base/ProgramPath.h"
+#include "base/Text.h"
 #include "settings/ReadSettings.h"
 
 namespace {
-
-bool AnsiLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != FALSE; }
 
 class RegistryKey : public SettingsKey {
 public:
@@ -38,17 +38,7 @@ private:
 
 class WindowsSettingsPlatform : public SettingsPlatform {
 public:
-    std::string ProgramPath() override {
-        std::string path(MAX_PATH, '\0');
-        for (;;) {
-            const DWORD n = GetModuleFileNameA(nullptr, &path[0], static_cast<DWORD>(path.size()));
-            if (n < path.size()) {
-                path.resize(n);
-                return path;
-            }
-            path.resize(path.size() * 2);
-        }
-    }
+    std::string ProgramFile() override { return ProgramPath(); }
 
     std::unique_ptr<SettingsKey> OpenKey(const std::string& path) override {
         REGSAM access = KEY_READ;

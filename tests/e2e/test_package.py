@@ -3,7 +3,7 @@
 command line it was given, appends its report to the file given with /L and ends with a chosen
 code after a chosen time.
 
-On its own (PackageRun, FailedStart): pkgprobe.exe calls RunDtsPackage with settings of the
+On its own (PackageRun, FailedStart): pkgprobe.exe runs the package step with settings of the
 test's choosing and stamps its log lines with the time in ms since 1970, so the end of the wait
 can be compared with the runner's own end. The same step inside the whole program is in
 test_run.py.

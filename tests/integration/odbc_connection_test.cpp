@@ -8,7 +8,7 @@
 #include <string>
 
 #include "db/Connection.h"
-#include "settings/Failure.h"
+#include "base/Failure.h"
 #include "tests/integration/StandinProcess.h"
 #include "tools/SchemaBatch.h"
 

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "app/Driver.h"
-#include "settings/Failure.h"
+#include "base/Failure.h"
 
 namespace {
 

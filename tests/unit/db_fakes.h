@@ -10,7 +10,7 @@
 #include "db/Connection.h"
 #include "db/SchemaUpgrade.h"
 #include "log/LogSink.h"
-#include "settings/Failure.h"
+#include "base/Failure.h"
 
 struct OpenCall {
     ConnectionParams params;

@@ -49,7 +49,7 @@ TEST_P(LoginCheck, DecidesByTheTestOpenThenByTheDialog) {
     run.DBPwd = "from before";
 
     const std::string fails = c.openFails;
-    bool result = CheckLogin(
+    bool result = TestLoginOrAsk(
         run,
         [&] {
             return std::make_unique<FakeConnection>(rec, fails.empty() ? "" : "open", "",
@@ -88,7 +88,7 @@ TEST(LoginCheckCreate, FailureToMakeTheConnectionLeavesWithTheBuiltInPairSet) {
     RunSettings run;
     run.DBUser = "left over";
     run.DBPwd = "from before";
-    EXPECT_THROW(CheckLogin(
+    EXPECT_THROW(TestLoginOrAsk(
                      run, []() -> std::unique_ptr<Connection> { throw Failure("Class not registered"); },
                      [&]() -> CredentialsDialog& { return dialog; }),
                  Failure);

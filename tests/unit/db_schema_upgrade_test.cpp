@@ -53,9 +53,9 @@ TEST_P(Upgrade, WalksTheCatalogsAndStopsAtTheFirstFailure) {
 
     bool result = false;
     if (c.throws) {
-        EXPECT_THROW(UpgradeTableStructures(run, cnUpg, cmdUpg, log, box), Failure);
+        EXPECT_THROW(UpgradeEachCatalog(run, cnUpg, cmdUpg, log, box), Failure);
     } else {
-        result = UpgradeTableStructures(run, cnUpg, cmdUpg, log, box);
+        result = UpgradeEachCatalog(run, cnUpg, cmdUpg, log, box);
         EXPECT_EQ(result, c.expected);
     }
     EXPECT_EQ(rec.events, c.events);

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "db/FormLayout.h"
+#include "base/FormLayout.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "settings/Failure.h"
+#include "base/Failure.h"
 #include "settings/PathRules.h"
 #include "settings/ReadSettings.h"
 
@@ -53,7 +53,7 @@ public:
     bool keyClosed = false;
     LeadByteTest lead = SingleByteCodePage;
 
-    std::string ProgramPath() override { return programPath; }
+    std::string ProgramFile() override { return programPath; }
     std::unique_ptr<SettingsKey> OpenKey(const std::string& path) override {
         openedPath = path;
         if (!keyPresent) return nullptr;
@@ -120,7 +120,7 @@ TEST(ReadSettings, FillsEverySettingFromTheKey) {
                 {"LocalPath", {RegExpandString, std::string("%SystemDrive%\\Prog\\Client\0junk", 31)}},
                 {"Pallado_Connection", Sz("SQL01\\INST")}};
     RunSettings run;
-    ReadSettings(run, p);
+    ReadInstallationSettings(run, p);
     EXPECT_EQ(p.openedPath, "SOFTWARE\\Corvessa\\Quiln-Ostrel");
     EXPECT_EQ(run.AppPath, "D:\\Release\\");
     EXPECT_EQ(run.ServerPath, "\\\\srv\\Quiln\\");
@@ -137,7 +137,7 @@ TEST(ReadSettings, AbsentKeySetsOnlyAppPath) {
     FakePlatform p;
     p.keyPresent = false;
     RunSettings run;
-    ReadSettings(run, p);
+    ReadInstallationSettings(run, p);
     EXPECT_EQ(run.AppPath, "D:\\Release\\");
     EXPECT_EQ(run.LocalPath + run.ServerPath + run.LogRoot + run.PalladoConnection + run.LogFileName, "");
     EXPECT_TRUE(p.folders.empty());
@@ -147,7 +147,7 @@ TEST(ReadSettings, AbsentAndZeroLengthValuesReadAsEmpty) {
     FakePlatform p;
     p.values = {{"ServerPath", {4, ""}}, {"Pallado_Connection", {3, ""}}};  // DWORD and BINARY, no data
     RunSettings run;
-    ReadSettings(run, p);
+    ReadInstallationSettings(run, p);
     EXPECT_EQ(run.ServerPath, "\\");
     EXPECT_EQ(run.LocalPath, "\\");
     EXPECT_EQ(run.LogRoot, "\\");
@@ -175,7 +175,7 @@ TEST(ReadSettings, FailuresAreWrappedAndStopTheReading) {
         p.values = c.values;
         RunSettings run;
         try {
-            ReadSettings(run, p);
+            ReadInstallationSettings(run, p);
             ADD_FAILURE() << "no failure for " << c.message;
         } catch (const Failure& f) {
             EXPECT_STREQ(f.what(), c.message);

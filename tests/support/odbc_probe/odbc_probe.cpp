@@ -12,7 +12,7 @@
 #include <string>
 
 #include "db/Connection.h"
-#include "settings/Failure.h"
+#include "base/Failure.h"
 
 namespace {
 

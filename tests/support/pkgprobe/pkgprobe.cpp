@@ -1,8 +1,8 @@
-// Test probe for the package run: drives RunDtsPackage and GetErrorString on their own, and
+// Test probe for the package run: drives the package step and GetErrorString on their own, and
 // looks at message boxes, so the start, the wait and the box can be checked under Wine
 // without the rest of the program.
 //
-//   pkgprobe run <settings file>         RunDtsPackage with the settings in the file (key=value
+//   pkgprobe run <settings file>         the package step with the settings in the file (key=value
 //                                        lines: AppPath, ServerPath, LocalPath, LogRoot,
 //                                        PalladoConnection, LogFileName, DBUser, DBPwd, Title);
 //                                        log lines go to LogFileName, stamped with the time in ms
@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "log/LogSink.h"
-#include "package/Package.h"
+#include "package/Package_win.h"
 #include "settings/RunSettings.h"
 #include "tests/support/KeyValues.h"
 
@@ -95,7 +95,7 @@ int RunPackage(const std::string& settingsFile)
     run.DBUser = values["DBUser"];
     run.DBPwd = values["DBPwd"];
     ProbeLog log(run.LogFileName);
-    RunDtsPackage(run, log, values["Title"]);
+    RunPackageStep(run, log, values["Title"], *MakeWindowsPackageSystem(nullptr));
     return 0;
 }
 

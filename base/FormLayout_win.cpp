@@ -1,4 +1,6 @@
-#include "db/FormLayout_win.h"
+#include "base/FormLayout_win.h"
+
+#include "base/Scoped_win.h"
 
 namespace {
 
@@ -29,9 +31,8 @@ SIZE NonClientAt96(DWORD style, DWORD exStyle) {
 }  // namespace
 
 int SystemDpi() {
-    HDC dc = GetDC(nullptr);
-    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : DesignDpi;
-    if (dc) ReleaseDC(nullptr, dc);
+    const ScopedGetDC screen(nullptr);
+    const int dpi = screen.get() ? GetDeviceCaps(screen.get(), LOGPIXELSY) : DesignDpi;
     return dpi > DesignDpi ? dpi : DesignDpi;
 }
 
@@ -42,13 +43,11 @@ HFONT CreateDesignFont(int dpi) {
 }
 
 LayoutSize TextExtent(HWND window, HFONT font, const char* text) {
+    const ScopedGetDC dc(window);
+    if (!dc.get()) return {};
+    const ScopedSelectObject selected(dc.get(), font);
     SIZE size = {0, 0};
-    HDC dc = GetDC(window);
-    if (!dc) return {};
-    HGDIOBJ before = font ? SelectObject(dc, font) : nullptr;
-    GetTextExtentPoint32A(dc, text, lstrlenA(text), &size);
-    if (before) SelectObject(dc, before);
-    ReleaseDC(window, dc);
+    GetTextExtentPoint32A(dc.get(), text, lstrlenA(text), &size);
     return {static_cast<int>(size.cx), static_cast<int>(size.cy)};
 }
 

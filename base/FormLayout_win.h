@@ -1,16 +1,16 @@
 #pragma once
-// The Windows side of the layout (db/FormLayout.h): the system's dpi, the design font, text
+// The Windows side of the layout (base/FormLayout.h): the system's dpi, the design font, text
 // extents, and the conversion between a window's outer size and its client size. The program
 // declares itself system-dpi aware, so everything here is in real screen pixels.
 #include <windows.h>
 
-#include "db/FormLayout.h"
+#include "base/FormLayout.h"
 
 // The screen's logical dots per inch, never below the design's 96.
 int SystemDpi();
 
 // The windows' font: "MS Sans Serif", 8 points at dpi (11 pixels high at 96), default
-// character set. The caller deletes it.
+// character set. The caller owns it (a ScopedFont).
 HFONT CreateDesignFont(int dpi);
 
 // text's size in font, as window draws it.

@@ -1,4 +1,4 @@
-#include "db/FormLayout.h"
+#include "base/FormLayout.h"
 
 #include <algorithm>
 #include <cstddef>
