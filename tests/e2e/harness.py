@@ -494,6 +494,26 @@ class Session:
             if os.path.exists(aside):
                 os.replace(aside, font)
 
+    @contextlib.contextmanager
+    def system_colours(self, **colours):
+        """For the programs started inside it: the colour scheme's entries given (name='r g b', as
+        "Control Panel\\Colors" holds them, e.g. WindowText='255 255 255'). They are read at each
+        process start; each is put back as it was afterwards."""
+        key = r'HKCU\Control Panel\Colors'
+        before = {}
+        for name in colours:
+            rc, out, _ = run_quiet([self.loader(64), 'reg', 'query', key, '/v', name], self.env(), 60, self.drive_c)
+            found = re.search(rb'REG_SZ\s+([0-9 ]+?)\s*$', out, re.M) if rc == 0 else None
+            before[name] = found.group(1).decode() if found else None
+        write = lambda values: self.import_reg('\r\n'.join(
+            ['REGEDIT4', '', r'[HKEY_CURRENT_USER\Control Panel\Colors]'] +
+            ['"%s"=%s' % (n, '-' if v is None else '"%s"' % v) for n, v in values.items()] + ['']), 64)
+        try:
+            write(colours)
+            yield
+        finally:
+            write(before)
+
     # -- the SQL Server stand-in (native build) --
 
     def native_dir(self):

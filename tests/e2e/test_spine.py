@@ -191,6 +191,26 @@ class StopBox(SpineTestCase):
                 self.close_main_window(program, main)
                 self.assertEqual(sc.files(), before)
 
+    def left_open(self, sc):
+        """Runs to the stop box of a settings failure and dismisses it; returns the program and the
+        main window left open."""
+        sc.write_key([('ServerPath', REG_DWORD, 1)])
+        program = sc.start(sc.install())
+        self.session.keys(self.wait_stop_box('Setup', REGISTRY_ERROR % 'ServerPath'), 'Return')
+        return program, self.session.wait_window('the main window on screen', cls='TForm1', visible=True)
+
+    @smoke
+    def test_label_in_the_schemes_window_text_colour(self):
+        # A dark high-contrast scheme: white window text on a black face.
+        white, black = (255, 255, 255), (0, 0, 0)
+        with self.session.system_colours(ButtonFace='0 0 0', WindowText='255 255 255'):
+            program, main = self.left_open(self.scenario())
+        label = child(main, cls='Static')
+        harness.wait_until('the label painted white', 5, lambda: sum(
+            1 for p in self.session.screen_pixels(label['rect']) if p == white) > 30)
+        self.assertEqual(set(self.session.screen_pixels(label['rect'])), {white, black})
+        self.close_main_window(program, main)
+
     def test_application_title_from_file_name(self):
         rows = [('Setup.exe', 'Setup'), ('UPGRADE.EXE', 'Upgrade'), ('Upgrade 2.1.27.exe', 'Upgrade 2')]
         for i, (file_name, title) in enumerate(rows):
