@@ -11,16 +11,31 @@ namespace {
 
 const char kApplicationClass[] = "UpgradeApp";
 
-// Minimised to the taskbar entry at start: the main window (and with it the run) waits for the
-// operator to restore the program.
-bool g_mainWindowPending = false;
+// Where the main window is while the program is minimised to its taskbar entry.
+enum class MainWindow { Shown, Hidden, NotYetShown };
+MainWindow g_mainWindow = MainWindow::Shown;
 
 LRESULT CALLBACK ApplicationProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_SYSCOMMAND && (wParam & 0xFFF0) == SC_RESTORE && g_mainWindowPending) {
-        const LRESULT result = DefWindowProcA(hwnd, msg, wParam, lParam);
-        g_mainWindowPending = false;
-        Form1.Show(SW_SHOWNORMAL);
-        return result;
+    if (msg == WM_SYSCOMMAND) {
+        switch (wParam & 0xFFF0) {
+        case SC_MINIMIZE:
+            if (g_mainWindow == MainWindow::Shown && Form1.Visible()) {
+                g_mainWindow = MainWindow::Hidden;
+                Form1.Hide();
+            }
+            break;
+        case SC_RESTORE:
+            if (g_mainWindow != MainWindow::Shown) {
+                const LRESULT result = DefWindowProcA(hwnd, msg, wParam, lParam);
+                // The first showing runs the upgrade, in the normal state; a later one shows the
+                // window as it was.
+                const int showCommand = g_mainWindow == MainWindow::NotYetShown ? SW_SHOWNORMAL : SW_SHOW;
+                g_mainWindow = MainWindow::Shown;
+                Form1.Show(showCommand);
+                return result;
+            }
+            break;
+        }
     }
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
@@ -42,9 +57,11 @@ bool CreateApplicationWindow() {
 }
 
 void ShowApplication(bool minimised) {
-    g_mainWindowPending = minimised;
+    g_mainWindow = minimised ? MainWindow::NotYetShown : MainWindow::Shown;
     ShowWindow(App.Handle, minimised ? SW_SHOWMINNOACTIVE : SW_SHOWNOACTIVATE);
 }
+
+void MinimiseApplication() { SendMessageA(App.Handle, WM_SYSCOMMAND, SC_MINIMIZE, 0); }
 
 void ShowStopBox(const std::string& message) {
     ShowErrorBox(App.Handle, App.Title, StopBoxText(message, AnsiLeadByte));

@@ -66,6 +66,10 @@ void TForm1::Show(int showCommand) {
     UpdateWindow(handle_);
 }
 
+void TForm1::Hide() { ShowWindow(handle_, SW_HIDE); }
+
+bool TForm1::Visible() const { return !closed_ && IsWindowVisible(handle_); }
+
 void TForm1::FormShow() {
     SetWindowTextA(handle_, (std::string("Upgrade ") + ReleaseLabel).c_str());
     try {
@@ -110,7 +114,12 @@ LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
         SetTextColor(reinterpret_cast<HDC>(wParam), GetSysColor(COLOR_WINDOWTEXT));
         SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-
+    case WM_SYSCOMMAND:
+        if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+            MinimiseApplication();
+            return 0;
+        }
+        break;
     case WM_DESTROY:
         PostQuitMessage(0);
         return 0;

@@ -15,6 +15,8 @@ class TForm1 : private UpgradeSteps {
 public:
     bool Create();                 // hidden, from the window's design
     void Show(int showCommand);    // the first call runs FormShow first
+    void Hide();
+    bool Visible() const;
 
 private:
     void FormShow();

@@ -211,6 +211,21 @@ class StopBox(SpineTestCase):
         self.assertEqual(set(self.session.screen_pixels(label['rect'])), {white, black})
         self.close_main_window(program, main)
 
+    @smoke
+    def test_window_left_open_minimises_to_the_taskbar_entry(self):
+        program, main = self.left_open(self.scenario())
+        self.session.post(main['hwnd'], 'minimize')
+        app = self.session.wait_window('the taskbar entry minimised', exe='Setup.exe', cls='UpgradeApp', iconic=True)
+        main = self.session.wait_window('the main window hidden', exe='Setup.exe', cls='TForm1', visible=False)
+        self.assertFalse(main['iconic'], 'the main window minimised on its own, beside the taskbar entry')
+
+        self.session.post(app['hwnd'], 'restore')
+        main = self.session.wait_window('the main window back', exe='Setup.exe', cls='TForm1', visible=True)
+        shown = {w['class']: w for w in self.session.windows(exe='Setup.exe')}
+        self.assertEqual((shown['UpgradeApp']['iconic'], main['iconic']), (False, False))
+        self.assertEqual(main['rect'], [214, 200, 214 + 286, 200 + 73])
+        self.close_main_window(program, main)
+
     def test_application_title_from_file_name(self):
         rows = [('Setup.exe', 'Setup'), ('UPGRADE.EXE', 'Upgrade'), ('Upgrade 2.1.27.exe', 'Upgrade 2')]
         for i, (file_name, title) in enumerate(rows):
