@@ -45,5 +45,9 @@ std::string ReadTextValue(SettingsKey& key, const std::string& name);
 // Failure("Error in reading registry. " + cause); settings read before it keep their raw text.
 void ReadInstallationSettings(RunSettings& run, SettingsPlatform& platform);
 
-// The Windows implementation (registry, module path, folders, the ANSI code page).
+// The Windows implementation (registry, module path, folders, the ANSI code page). The 32-bit
+// build reads the registry view it sees as any 32-bit program does. The 64-bit build reads the
+// 32-bit view first, where the product's 32-bit installation writes the key, and the native
+// view only when the key is absent there: on a system that runs no 32-bit programs, the
+// installation writes the native view.
 std::unique_ptr<SettingsPlatform> MakeWindowsSettingsPlatform();

@@ -41,12 +41,15 @@ public:
     std::string ProgramFile() override { return ProgramPath(); }
 
     std::unique_ptr<SettingsKey> OpenKey(const std::string& path) override {
-        REGSAM access = KEY_READ;
-#ifdef _WIN64
-        access |= KEY_WOW64_32KEY;  // the same key as the 32-bit release build reads
-#endif
         HKEY key = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, access, &key) != ERROR_SUCCESS) return nullptr;
+#ifdef _WIN64
+        LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_32KEY, &key);
+        if (rc == ERROR_FILE_NOT_FOUND)
+            rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key);
+#else
+        const LONG rc = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key);
+#endif
+        if (rc != ERROR_SUCCESS) return nullptr;
         return std::make_unique<RegistryKey>(key);
     }
 

@@ -705,7 +705,8 @@ class Scenario:
 
     def write_key(self, values, view=32):
         """Replaces the installation key: values as reg_file takes them, or None for no key at
-        all. Both builds read the 32-bit view, where the 32-bit installation writes it.
+        all. The scenarios write the 32-bit view, where the 32-bit installation writes it (the
+        64-bit build reads the native view only when the key is absent there).
         (A "[-key]" line in an imported file ignores /reg:32 under Wine, hence reg delete.)"""
         s = self.session
         rc, out, err = run_quiet([s.loader(64), 'reg', 'delete', KEY, '/f', '/reg:%d' % view], s.env(), 60,

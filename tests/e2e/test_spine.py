@@ -88,6 +88,30 @@ class KeyAndLogFolder(SpineTestCase):
         self.assertFalse(sc.exists(r'C:\Log'), r'C:\Log made without a key')
 
     @smoke
+    def test_registry_view_of_each_build(self):
+        # The 32-bit build sees the 32-bit view only; the 64-bit build takes the 32-bit view when
+        # the key is there and the native view only when it is not.
+        # (views holding the key, with the LocalPath folder each names; log expected per build)
+        rows = [({64: 'Native'}, {32: None, 64: 'Native'}),
+                ({32: 'Wow', 64: 'Native'}, {32: 'Wow', 64: 'Wow'})]
+        for i, (views, expected) in enumerate(rows):
+            with self.subTest(views=sorted(views)):
+                sc = self.scenario('registry_view_%d' % i)
+                self.addCleanup(sc.write_key, None, 64)
+                for view in (32, 64):
+                    sc.write_key(None if view not in views else
+                                 [('ServerPath', REG_SZ, sc.path('Server')),
+                                  ('LocalPath', REG_SZ, sc.path(views[view] + '\\Client')),
+                                  ('Pallado_Connection', REG_SZ, NO_SERVER)], view)
+                for folder in views.values():
+                    sc.mkdir(sc.path(folder))
+                exe = sc.install()
+                self.assertEqual(self.run_through(sc, sc.start(exe)), 0)
+                folder = expected[self.session.bits]
+                logs = [f for f in sc.files() if f.endswith('2.1.27.log')]
+                self.assertEqual(logs, [folder + '\\Log\\2.1.27.log'] if folder else [])
+
+    @smoke
     def test_log_folder_follows_local_path(self):
         # (registry value of LocalPath, folders made beforehand, log file expected or None, what it
         # starts with). {root} is the scenario's folder, the program's current folder.
