@@ -22,6 +22,12 @@ std::string Quoted(const std::string& value)
     return "\"" + value + "\"";
 }
 
+// A path as one argument: bare, unless a space or a tab would split it.
+std::string PathArgument(const std::string& path)
+{
+    return path.find_first_of(" \t") == std::string::npos ? path : Quoted(path);
+}
+
 // One package variable: its name, ":8=" (text type) and the quoted value.
 std::string Variable(const char* name, const std::string& value)
 {
@@ -51,7 +57,7 @@ std::string BuildDtsCommandLine(const RunSettings& run, long upgDate)
         const char* Switch;
         std::string Argument;
     } elements[] = {
-        {"/F", PackageFileName(run)},
+        {"/F", PathArgument(PackageFileName(run))},
         {"/M", std::string(1, PackagePasswordLetter)},
         {"/L", Quoted(run.LogFileName)},
         {"/W", Quoted("0")},

@@ -34,6 +34,8 @@ std::string PackageFileName(const RunSettings& run);
 
 // The runner's command line without its own path: a leading space, then the twelve elements
 // /F /M /L /W and eight /A package variables, one space apart. Values go in exactly as they
-// stand: no escaping and no trimming; /F and /M are bare, every other argument is enclosed
-// in double quotes. upgDate is the day number of the local date.
+// stand: no escaping and no trimming; /M is bare, /F is bare unless the package file's path
+// holds a space or a tab (which would split it into several arguments; it ends in ".dts", so
+// no backslash stands before the closing quote), every other argument is enclosed in double
+// quotes. upgDate is the day number of the local date.
 std::string BuildDtsCommandLine(const RunSettings& run, long upgDate);

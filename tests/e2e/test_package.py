@@ -30,6 +30,12 @@ SCREEN_CENTRE = (640, 512)
 SS_TYPEMASK, SS_LEFT = 0x1F, 0x0
 
 
+def package_argument(path):
+    """The package file's path as the runner's command line gives it: quoted when a blank would
+    split it."""
+    return '"%s"' % path if ' ' in path or '\t' in path else path
+
+
 def day_number(date):
     return (date - datetime.date(1899, 12, 30)).days
 
@@ -37,7 +43,7 @@ def day_number(date):
 def expected_elements(s, day):
     """The twelve elements of the runner's command line, built from the settings s."""
     return [
-        '/F ' + s['AppPath'] + RELEASE + '.dts',
+        '/F ' + package_argument(s['AppPath'] + RELEASE + '.dts'),
         '/M q',
         '/L "%s"' % s['LogFileName'],
         '/W "0"',

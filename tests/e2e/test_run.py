@@ -26,6 +26,12 @@ PREPARING_AT, FINISHED_AT = 4, 5     # indexes of their stamps among a full run'
 REGISTRY_ERROR = 'Error in reading registry. '
 
 
+def package_argument(path):
+    """The package file's path as the runner's command line gives it: quoted when a blank would
+    split it."""
+    return '"%s"' % path if ' ' in path or '\t' in path else path
+
+
 def day_number(date):
     return (date - datetime.date(1899, 12, 30)).days
 
@@ -96,7 +102,7 @@ class Run(E2ETestCase):
         days = sorted({day_number(datetime.date.fromtimestamp(t)) for t in (inst.started, time.time())})
         day = next((d for d in days if ' /A UpgDate:8="%d" ' % d in recorded), days[0])
         expected = [
-            '/F %s2.1.27.dts' % inst.app_path,
+            '/F ' + package_argument(inst.app_path + '2.1.27.dts'),
             '/M ' + PACKAGE_LETTER,
             '/L "%s"' % inst.log_path,
             '/W "0"',
@@ -120,11 +126,14 @@ class Run(E2ETestCase):
     @smoke
     def test_everything_succeeds_with_the_report_between_preparing_and_finished(self):
         inst = self.installation(app_folder='Program Files\\Up grade')
+        with open(inst.sc.unix(inst.app_path + '2.1.27.dts'), 'wb') as f:
+            f.write(b'package')
         inst.run_to_end()
         stamps = inst.assert_log(self.full_run(inst))
         self.assert_command_line(inst, *BUILT_IN)
         facts = self.runner_facts(inst)
         self.assertEqual(facts['console'], 1, 'the runner has a console of its own')
+        self.assertEqual(facts['package'], 1, 'the runner finds the package beside the program')
         # Started after the last catalog's commit and the Preparing line; Finished after its end
         # (stamps are whole seconds).
         self.assertGreater(facts['started'] / 1000, max(journal_time(e) for e in inst.events('commit')))

@@ -27,8 +27,10 @@ RunSettings Plain()
 std::vector<std::string> Elements(const RunSettings& r, long day)
 {
     const std::string q = "\"";
+    const std::string package = r.AppPath + "2.1.27.dts";
+    const bool splits = package.find(' ') != std::string::npos || package.find('\t') != std::string::npos;
     return {
-        "/F " + r.AppPath + "2.1.27.dts",
+        "/F " + (splits ? q + package + q : package),
         std::string("/M ") + PackagePasswordLetter,
         "/L " + q + r.LogFileName + q,
         "/W \"0\"",
@@ -87,13 +89,25 @@ TEST(PackageCommandLine, ValuesGoInUnchangedAndOnlyTheTableQuotes)
     }
 }
 
-TEST(PackageCommandLine, AppPathWithSpacesStaysBareAfterF)
+// A path the runner would split at a space or a tab is quoted; any other stays bare.
+TEST(PackageCommandLine, PackagePathIsQuotedOnlyWhereABlankWouldSplitIt)
 {
-    RunSettings run = Plain();
-    run.AppPath = "C:\\Program Files\\Setup\\";
-    const std::string line = BuildDtsCommandLine(run, 5);
-    EXPECT_EQ(line.rfind(" /F C:\\Program Files\\Setup\\2.1.27.dts /M ", 0), 0u) << line;
-    EXPECT_NE(line.find(" /A AppPath:8=\"C:\\Program Files\\Setup\\\" "), std::string::npos) << line;
+    const struct {
+        const char* appPath;
+        const char* f;
+    } cases[] = {
+        {"C:\\Setup\\", " /F C:\\Setup\\2.1.27.dts /M "},
+        {"C:\\Program Files\\Setup\\", " /F \"C:\\Program Files\\Setup\\2.1.27.dts\" /M "},
+        {"C:\\Tab\there\\", " /F \"C:\\Tab\there\\2.1.27.dts\" /M "},
+        {"\\\\srv\\up-grade\\\xe9t\xe9\\", " /F \\\\srv\\up-grade\\\xe9t\xe9\\2.1.27.dts /M "},
+    };
+    for (const auto& c : cases) {
+        RunSettings run = Plain();
+        run.AppPath = c.appPath;
+        const std::string line = BuildDtsCommandLine(run, 5);
+        EXPECT_EQ(line.rfind(c.f, 0), 0u) << line;
+        EXPECT_NE(line.find(std::string(" /A AppPath:8=\"") + c.appPath + "\" "), std::string::npos) << line;
+    }
 }
 
 TEST(PackageCommandLine, EmptySettingsStillGiveTwelveElements)

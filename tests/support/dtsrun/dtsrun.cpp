@@ -3,8 +3,9 @@
 // Its command line belongs to the program under test, so it takes its settings from the
 // text file dtsrun.cfg beside it, one key=value a line (all optional):
 //   record=<path>     receives the exact command line (GetCommandLineA), bytes as given
-//   facts=<path>      receives key=value lines: started, console, ended (times in ms since
-//                     1970, console 1 when the runner has a console window of its own)
+//   facts=<path>      receives key=value lines: started, console, package, ended (times in ms
+//                     since 1970, console 1 when the runner has a console window of its own,
+//                     package 1 when the argument after /F names an existing file)
 //   delay_ms=<n>      how long it runs before it ends (default 0)
 //   exit_code=<n>     its exit code (default 0)
 //   report=<style>    how it appends its report to the file given with /L:
@@ -129,19 +130,24 @@ int main()
     const std::string style = config["report"].empty() ? "crlf" : config["report"];
     Sleep(delay);
 
-    std::string logFile;
+    std::string logFile, packageFile;
     const auto tokens = Tokens(commandLine);
     for (size_t i = 0; i + 1 < tokens.size(); ++i) {
         if (tokens[i] == "/L")
             logFile = tokens[i + 1];
+        if (tokens[i] == "/F")
+            packageFile = tokens[i + 1];
     }
+    const DWORD packageAttributes = GetFileAttributesA(packageFile.c_str());
+    const bool packageFound =
+        packageAttributes != INVALID_FILE_ATTRIBUTES && !(packageAttributes & FILE_ATTRIBUTE_DIRECTORY);
     if (style != "none" && !logFile.empty())
         WriteFile(logFile, ReportFor(style, logFile, exitCode), "ab");
 
     if (!config["facts"].empty()) {
         const std::string facts = "started=" + std::to_string(started) + "\r\nconsole=" +
-                                  (GetConsoleWindow() != nullptr ? "1" : "0") +
-                                  "\r\nended=" + std::to_string(NowMs()) + "\r\n";
+                                  (GetConsoleWindow() != nullptr ? "1" : "0") + "\r\npackage=" +
+                                  (packageFound ? "1" : "0") + "\r\nended=" + std::to_string(NowMs()) + "\r\n";
         WriteFile(config["facts"], facts, "wb");
     }
     return static_cast<int>(exitCode);
