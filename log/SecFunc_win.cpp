@@ -56,7 +56,7 @@ bool ReadPiece(HANDLE h, std::string& buf) {
 class NewFile {
 public:
     explicit NewFile(const std::string& logName)
-        : name_(logName + ".new"),
+        : name_(RewriteFileName(logName, AnsiLeadByte)),
           file_(CreateFileA(name_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr)) {}
     ~NewFile() {

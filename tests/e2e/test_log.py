@@ -121,6 +121,26 @@ class LineAdded(LogTestCase):
                 self.write(line)
                 self.assertOnlyTheLog(after)
 
+    @smoke
+    def test_longest_full_name_the_system_allows(self):
+        # 259 characters, MAX_PATH less the terminator: a new log and a rewritten one both go
+        # through a file beside the log, whose name must be no longer.
+        folder = self.win_dir + '\\' + 'd' * (259 - len(self.win_dir) - len('\\') - len('\\2.1.27.log'))
+        log = folder + '\\2.1.27.log'
+        self.assertEqual(len(log), 259)
+        self.sc.mkdir(folder)
+        for before, after in [(None, b'first\r\n'), (LF_LOG, b'report line 1\r\nreport line 2\r\nfirst\r\n')]:
+            with self.subTest(before=before):
+                for name in os.listdir(self.sc.unix(folder)):
+                    os.remove(os.path.join(self.sc.unix(folder), name))
+                if before is not None:
+                    with open(self.sc.unix(log), 'wb') as f:
+                        f.write(before)
+                self.write('first', win_log=log)
+                self.assertEqual(os.listdir(self.sc.unix(folder)), ['2.1.27.log'])
+                with open(self.sc.unix(log), 'rb') as f:
+                    self.assertEqual(f.read(), after)
+
     def test_large_log_streamed_in_pieces(self):
         # 3 MiB of LF lines: the rewrite spans several reads and writes.
         lines = [b"line %07d of the package runner's report" % i for i in range(70000)]
@@ -210,7 +230,7 @@ class WhatOthersSee(LogTestCase):
         resume = self.write_paused('flush:1')
         try:
             self.assertEqual(self.open_error(self.win_log), SHARING_VIOLATION)
-            self.assertEqual(self.open_error(self.win_log + '.new'), SHARING_VIOLATION)
+            self.assertEqual(self.open_error(self.win_log[:-1] + '~'), SHARING_VIOLATION)
         finally:
             resume()
         self.assertOnlyTheLog(b'report line 1\r\nreport line 2\r\nnext\r\n')

@@ -2,6 +2,7 @@
 // line may simply be appended.
 #include "log/LineScan.h"
 #include "log/LogLines.h"
+#include "log/SecFunc.h"
 
 #include <gtest/gtest.h>
 
@@ -142,6 +143,21 @@ TEST(LineScan, BothVersionsFollowTheRuleAtEveryPosition) {
             }
         }
     }
+}
+
+// The rewrite's file: beside the log, never a longer name, never the log's own.
+TEST(RewriteFileName, LastCharacterReplacedInTheSameFolder) {
+    const LeadByteTest lead = [](unsigned char c) { return c == 0x83; };
+    const std::string folder = "C:\\Prog\\Log\\";
+    const struct {
+        std::string log, rewrite;
+    } cases[] = {
+        {folder + "2.1.27.log", folder + "2.1.27.lo~"},
+        {folder + "2.1.27.lo~", folder + "2.1.27.lo_"},
+        {folder + "x\x83\x5C", folder + "x~"},  // a double-byte last character, its second byte a backslash
+        {std::string(255, 'a') + "\\b.log", std::string(255, 'a') + "\\b.lo~"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(RewriteFileName(c.log, lead), c.rewrite) << c.log;
 }
 
 }  // namespace
