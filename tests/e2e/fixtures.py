@@ -12,16 +12,34 @@ import os
 import shutil
 import time
 
-from harness import REG_SZ, E2ETestCase, Standin, child
+from harness import REG_SZ, E2ETestCase, Standin, child, wait_until
 
 RELEASE = '2.1.27'
 TITLE = 'Setup'                              # the application title of Setup.exe
+MAIN_CAPTION = 'Upgrade ' + RELEASE
+LABEL = 'Upgrade now. Please wait...'
 CAPTION = '2.1.27 Upgrade'                   # the credentials dialog
 CATALOGS = ['ZANT', 'ZANT_Backup', 'ZANT_model']
 BUILT_IN = ('pallado_user', 'vermilion')
+NO_SERVER = '127.0.0.1,1'                    # nothing listens there: a login fails at once
 SCREEN_CENTRE = (640, 512)
 REGISTRY_ERROR_START = 'Error in reading registry. '
 REGISTRY_ERROR = REGISTRY_ERROR_START + "Invalid data type for '%s'"
+
+# The credentials dialog's design: control ids, and client-area places at 96 dots per inch
+# (left, top, width, height).
+EDIT_USER, EDIT_PWD, IDOK, IDCANCEL = 101, 102, 1, 2
+LABELS = [
+    ('Please enter system administrator password for SQL server', (13, 14, 275, 13)),
+    ('Login:', (16, 44, 29, 13)),
+    ('Password:', (16, 68, 49, 13)),
+]
+CONTROLS = [
+    (EDIT_USER, (88, 40, 193, 21)),
+    (EDIT_PWD, (88, 64, 193, 21)),
+    (IDOK, (112, 102, 75, 25)),
+    (IDCANCEL, (200, 102, 75, 25)),
+]
 
 # ---------------------------------------------------------------------------------------------
 # Log lines, '{stamp}' standing for a time stamp (harness.log_pattern).
@@ -46,6 +64,7 @@ def rollback(catalog):
 
 ALL_SUCCEED = [BANNER, RUN_SETUP] + [success(c) for c in CATALOGS] + PACKAGE + CLOSING
 NO_DATABASE_WORK = [BANNER, RUN_SETUP] + CLOSING
+RUN_LINES = NO_DATABASE_WORK     # a run whose server does not answer and whose dialog is cancelled
 FINISHED = '{stamp} - Finished to invoke DTS file for 2.1.27'
 UP_TO_PREPARING = ALL_SUCCEED[:ALL_SUCCEED.index(FINISHED)]
 FROM_FINISHED = ALL_SUCCEED[ALL_SUCCEED.index(FINISHED):]
@@ -160,6 +179,66 @@ class Installation:
 
 # ---------------------------------------------------------------------------------------------
 # Bases of scenario classes (no scenarios of their own).
+
+class TableTestCase(E2ETestCase):
+    """Scenarios that walk a table of rows."""
+
+    def rows(self, rows):
+        """A table's rows; the smoke set runs only the first."""
+        return rows[:1] if self.session.smoke_only else rows
+
+
+class SpineTestCase(TableTestCase):
+    """The program on its own, without a stand-in: an installation whose server does not answer,
+    a run to its end, the stop box and the main window left open after a settings failure."""
+
+    def write_installation(self, sc, earlier_log=None):
+        """The key of an installation in Prog\\Client whose server does not answer; with
+        earlier_log, its log already holds those bytes. Returns the log's Windows path."""
+        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
+                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
+        log_file = sc.path('Prog\\Log\\2.1.27.log')
+        if earlier_log is not None:
+            sc.mkdir(sc.path('Prog\\Log'))
+            with open(sc.unix(log_file), 'wb') as f:
+                f.write(earlier_log)
+        return log_file
+
+    def run_through(self, sc, program, exe_name='Setup.exe', timeout=30):
+        """Waits for a program that ends by itself; cancels the credentials dialog if it shows.
+        Returns the exit code."""
+        def probe():
+            if not program.running():
+                return True
+            for w in self.session.windows(exe=exe_name):
+                if w['visible'] and w['caption'] == CAPTION:
+                    self.session.keys(w, 'Escape')
+            return False
+        try:
+            wait_until('the program to end by itself', timeout, probe, interval=0.2)
+        except AssertionError:
+            shown = [(w['class'], w['caption'], w['visible']) for w in self.session.windows(exe=exe_name)]
+            self.fail('program did not end by itself; its windows: %r' % shown)
+        return program.proc.returncode
+
+    def wait_stop_box(self, caption, text):
+        """Waits for the stop box; checks its caption, text, single default OK button and stop icon."""
+        box = self.session.wait_window('the stop box', cls='#32770', visible=True, caption=caption)
+        self.assertEqual(child(box, id=65535)['caption'], text)
+        buttons = [c for c in box['children'] if c['class'] == 'Button']
+        self.assertEqual([(b['id'], b['caption'], b['default_button']) for b in buttons], [(1, 'OK', True)])
+        icon = child(box, id=1088)
+        self.assertIsNotNone(icon, 'stop box without an icon')
+        # The stop icon is the red one (information and question are blue, warning is yellow).
+        wait_until('the stop icon to be painted', 5, lambda: sum(
+            1 for r, g, b in self.session.screen_pixels(icon['rect']) if r > 160 and g < 90 and b < 90) > 100)
+        return box
+
+    def close_main_window(self, program, main):
+        """The operator closes the main window left open after a failure (Alt+F4); exit code 0."""
+        self.session.keys(main, 'alt+F4')
+        self.assertEqual(program.wait(15), 0)
+
 
 class RunTestCase(E2ETestCase):
     """Whole runs against a stand-in: an Installation with the runner stand-in configured, the
