@@ -20,10 +20,8 @@ SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(SOURCE, 'tests', 'e2e'))
 import harness  # noqa: E402
 from harness import REG_MULTI_SZ, REG_SZ, check_quiet, child  # noqa: E402
-from test_login import (BANNER, CAPTION, CLOSING, NO_DATABASE_WORK, RUN_SETUP, fail, rollback,  # noqa: E402
-                        success, world)
-from test_run import REGISTRY_ERROR, TITLE, UP_TO_PREPARING, Run  # noqa: E402
-from test_upgrade import Upgrade  # noqa: E402
+from fixtures import (BANNER, CAPTION, CLOSING, NO_DATABASE_WORK, REGISTRY_ERROR, RUN_SETUP, TITLE,  # noqa: E402
+                      UP_TO_PREPARING, RunTestCase, fail, rollback, success, world)
 
 IMAGES = os.path.join(SOURCE, 'docs', 'images')
 WORK = os.path.join(SOURCE, 'build', 'screenshots')
@@ -32,7 +30,7 @@ LOGS = os.path.join(WORK, 'logs')
 INSTALLATION = 'C:\\Program Files\\Quiln-Ostrel'
 
 
-class Bench(Run, Upgrade):
+class Bench(RunTestCase):
     """The scenarios' set-up and checks, driven once per situation (not run as tests)."""
 
     def runTest(self):
@@ -189,7 +187,7 @@ def settings_unreadable(bench):
     inst.sc.write_key([('ServerPath', REG_SZ, inst.sc.path('Server')), ('LocalPath', REG_SZ, inst.local),
                        ('Pallado_Connection', REG_MULTI_SZ, inst.standin.server.encode() + b'\0\0')])
     inst.start()
-    left_open(bench, 'settings_unreadable', inst, REGISTRY_ERROR + "Invalid data type for 'Pallado_Connection'",
+    left_open(bench, 'settings_unreadable', inst, REGISTRY_ERROR % 'Pallado_Connection',
               None, 'stop-box', 'main-window-left-open')
 
 

@@ -358,13 +358,20 @@ class Session:
         check_quiet(['wineserver', '-p'], self.env(), timeout=30)
 
     def _write_odbc_config(self):
-        """odbcinst.ini naming FreeTDS as the driver "SQL Server", for Wine's odbc32 to find
-        through unixODBC (ODBCSYSINI points here)."""
-        arch = 'x86_64-linux-gnu' if self.bits == 64 else 'i386-linux-gnu'
+        """odbcinst.ini naming FreeTDS of the build's bitness as the driver "SQL Server", for
+        Wine's odbc32 to find through unixODBC (ODBCSYSINI points here): the file the build's
+        configure step wrote (tests/support/odbc_probe), copied so that the session holds it."""
+        built = os.path.join(self.build_dir, 'odbc', 'odbcinst.ini')
+        if not os.path.exists(built):
+            raise AssertionError('%s missing: configure the Windows build first' % built)
+        with open(built) as f:
+            text = f.read()
+        if not re.search(r'^Driver=/', text, re.MULTILINE):
+            raise AssertionError('%s names no driver (scripts/setup installs it; then configure again)' % built)
         folder = os.path.join(self.state_dir, 'odbc')
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, 'odbcinst.ini'), 'w') as f:
-            f.write('[SQL Server]\nDescription = FreeTDS\nDriver = /usr/lib/%s/odbc/libtdsodbc.so\n' % arch)
+            f.write(text)
         with open(os.path.join(folder, 'odbc.ini'), 'w') as f:
             f.write('')
 

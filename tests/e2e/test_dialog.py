@@ -7,27 +7,12 @@ so an untouched pair shows that nothing was stored."""
 import os
 
 from harness import E2ETestCase, child, smoke, wait_until
+from fixtures import BUILT_IN, CAPTION, CONTROLS, EDIT_PWD, EDIT_USER, IDCANCEL, IDOK, LABELS
 
-CAPTION = '2.1.27 Upgrade'
-BUILT_IN = ('pallado_user', 'vermilion')
 SCREEN_W, SCREEN_H = 1280, 1024
 
 WS_TABSTOP, WS_THICKFRAME, WS_SYSMENU, WS_CAPTION = 0x10000, 0x40000, 0x80000, 0xC00000
 ES_PASSWORD = 0x20
-EDIT_USER, EDIT_PWD, IDOK, IDCANCEL = 101, 102, 1, 2
-
-# Client-area places at 96 dots per inch: (left, top, width, height).
-LABELS = [
-    ('Please enter system administrator password for SQL server', (13, 14, 275, 13)),
-    ('Login:', (16, 44, 29, 13)),
-    ('Password:', (16, 68, 49, 13)),
-]
-CONTROLS = [
-    (EDIT_USER, (88, 40, 193, 21)),
-    (EDIT_PWD, (88, 64, 193, 21)),
-    (IDOK, (112, 102, 75, 25)),
-    (IDCANCEL, (200, 102, 75, 25)),
-]
 
 
 class Probe:

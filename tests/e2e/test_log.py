@@ -15,8 +15,8 @@ import subprocess
 import tempfile
 
 import harness
-from harness import E2ETestCase, smoke
-from test_spine import SpineTestCase, RUN_LINES
+from harness import smoke
+from fixtures import RUN_LINES, SpineTestCase, TableTestCase
 
 SHARING_VIOLATION = 32
 WAIT = 60  # seconds for another process to reach a point
@@ -26,7 +26,7 @@ RUN_LOG = b'-------------------------------  2.1.27  ---------------------------
 LF_LOG = b'report line 1\nreport line 2\n'
 
 
-class LogTestCase(E2ETestCase):
+class LogTestCase(TableTestCase):
     """A scenario folder with an empty Log folder; self.win_log / self.log name the log in it."""
 
     def setUp(self):
@@ -38,10 +38,6 @@ class LogTestCase(E2ETestCase):
         self.log = self.sc.unix(self.win_log)
         self.exe = harness.unix_to_z(os.path.join(self.session.build_dir, 'tests', 'support', 'logwriter',
                                                   'logwriter.exe'))
-
-    def rows(self, rows):
-        """A table's rows; the smoke set runs only the first."""
-        return rows[:1] if self.session.smoke_only else rows
 
     def clear(self):
         for name in os.listdir(self.dir):

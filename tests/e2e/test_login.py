@@ -1,141 +1,15 @@
 #!/usr/bin/python3
 """The login check of the whole program under Wine, against the SQL Server stand-in: the
 built-in login on "Pallado", the credentials dialog when it fails, and what the operator's
-choice leads to (the pair the upgrade logs in with, or no further database work).
+choice leads to (the pair the upgrade logs in with, or no further database work)."""
 
-Installation is also used by test_upgrade.py: a scenario tree with the program, the installation
-key pointing at a stand-in of its own, and the package runner stand-in in LocalPath."""
-
-import datetime
-import json
 import os
 import re
-import shutil
 import time
 
-from harness import REG_SZ, E2ETestCase, Standin, child, smoke, wait_until
-
-CAPTION = '2.1.27 Upgrade'
-CATALOGS = ['ZANT', 'ZANT_Backup', 'ZANT_model']
-BUILT_IN = ('pallado_user', 'vermilion')
-
-BANNER = '-------------------------------  2.1.27  -------------------------------'
-RUN_SETUP = '{stamp} - Run Setup.exe for 2.1.27'
-CLOSING = ['{stamp} - Exit Setup.exe for 2.1.27', '~ 2.1.27  --- finish update ---', ' ']
-PACKAGE = ['{stamp} - Preparing to invoke DTS file for 2.1.27', '{stamp} - Finished to invoke DTS file for 2.1.27']
-
-
-def success(catalog):
-    return '{stamp} - Success update table structure(s) for ' + catalog
-
-
-def fail(catalog):
-    return '{stamp} - Fail update table structure(s) for ' + catalog
-
-
-def rollback(catalog):
-    return '{stamp} - Rollback for updating table structure(s) for ' + catalog
-
-
-ALL_SUCCEED = [BANNER, RUN_SETUP] + [success(c) for c in CATALOGS] + PACKAGE + CLOSING
-NO_DATABASE_WORK = [BANNER, RUN_SETUP] + CLOSING
-
-
-def journal_time(event):
-    """Epoch seconds of a stand-in journal event."""
-    t = datetime.datetime.strptime(event['time'], '%Y-%m-%dT%H:%M:%S.%fZ')
-    return t.replace(tzinfo=datetime.timezone.utc).timestamp()
-
-
-def world(logins=None, **catalogs):
-    """A stand-in state: the main catalog and the three catalogs with a narrow PORT.LOCATION and
-    its index; catalogs=name -> dict of keys to change (None removes the catalog)."""
-    state = {'logins': {BUILT_IN[0]: BUILT_IN[1]} if logins is None else logins, 'catalogs': {'Pallado': {}}}
-    for c in CATALOGS:
-        state['catalogs'][c] = {'port_table': True, 'location_width': 100, 'ix_port_location': True}
-    for name, change in catalogs.items():
-        if change is None:
-            state['catalogs'].pop(name, None)
-        else:
-            state['catalogs'].setdefault(name, {}).update(change)
-    return state
-
-
-class Installation:
-    """A scenario: Setup.exe in C:\\e2e\\<name>\\Prog\\Upgrade\\, LocalPath C:\\e2e\\<name>\\Local\\
-    (so the log is C:\\e2e\\<name>\\Log\\2.1.27.log), and a stand-in with the given state."""
-
-    def __init__(self, test, state, name=None):
-        self.test = test
-        self.session = test.session
-        self.sc = test.scenario(name)
-        self.exe = self.sc.install()
-        self.local = self.sc.path('Local')
-        self.sc.mkdir(self.local)
-        self.sc.mkdir(self.sc.path('Server'))
-        self.log_path = self.sc.path('Log\\2.1.27.log')
-        self.standin = Standin(self.session, self.sc.unix(self.sc.path('standin')), state)
-        test.addCleanup(self.standin.stop)
-        # The package runner stand-in, so that a full run ends without a box.
-        dtsrun = os.path.join(self.session.build_dir, 'tests', 'support', 'dtsrun', 'dtsrun.exe')
-        shutil.copy(dtsrun, self.sc.unix(self.local + '\\dtsrun.exe'))
-        with open(self.sc.unix(self.local + '\\dtsrun.cfg'), 'w') as f:
-            f.write('report=none\n')
-        self.sc.write_key([('ServerPath', REG_SZ, self.sc.path('Server') + '\\'),
-                           ('LocalPath', REG_SZ, self.local + '\\'),
-                           ('Pallado_Connection', REG_SZ, self.standin.server)])
-        self.program = None
-
-    def start(self):
-        self.started = time.time()
-        self.program = self.sc.start(self.exe)
-        return self.program
-
-    def run_to_end(self, timeout=120):
-        """Starts the program and waits for it to end by itself; checks exit code 0."""
-        self.start()
-        self.test.assertEqual(self.program.wait(timeout), 0)
-        self.ended = time.time()
-
-    def log(self):
-        return self.sc.read(self.log_path) if self.sc.exists(self.log_path) else b''
-
-    def assert_log(self, lines):
-        return self.test.assertLog(self.log(), lines, since=self.started, until=time.time())
-
-    def events(self, kind=None, **match):
-        return [e for e in self.standin.journal()
-                if (kind is None or e['event'] == kind) and all(e.get(k) == v for k, v in match.items())]
-
-    def logins(self):
-        """(login, catalog, password, accepted) of every login attempt, in order."""
-        return [(e.get('login'), e.get('catalog'), e.get('password'), e.get('accepted'))
-                for e in self.events('login')]
-
-    def state(self):
-        with open(self.standin.state_path) as f:
-            return json.load(f)
-
-    # -- the credentials dialog of the run --
-
-    def wait_dialog(self, timeout=60):
-        return self.session.wait_window('the credentials dialog', timeout, caption=CAPTION, visible=True)
-
-    def type_pair(self, user, pwd):
-        """From the dialog as it comes up (focus on OK): the login field, the password field."""
-        self.session.keys(CAPTION, 'Tab', 'Tab')
-        self.session.xdotool(['type', '--delay', '30', user])
-        self.session.keys(CAPTION, 'Tab')
-        self.session.xdotool(['type', '--delay', '30', pwd])
-
-    def on_screen(self):
-        """Captions and texts of every visible window of the program and their controls."""
-        texts = []
-        for w in self.session.windows(exe='Setup.exe'):
-            if w['visible']:
-                texts.append(w['caption'])
-                texts += [c['caption'] for c in w['children'] if c['visible']]
-        return texts
+from harness import E2ETestCase, child, smoke, wait_until
+from fixtures import (ALL_SUCCEED, BUILT_IN, CAPTION, CATALOGS, NO_DATABASE_WORK, Installation, journal_time,
+                      world)
 
 
 class LoginCheck(E2ETestCase):

@@ -21,23 +21,11 @@ import subprocess
 import time
 
 from harness import E2ETestCase, Program, child, smoke, unix_to_z
+from fixtures import RELEASE, SCREEN_CENTRE, TITLE, day_number, package_argument
 
-RELEASE = '2.1.27'
-TITLE = 'Setup'
 PREPARING = re.compile(rb'^([0-9]+) - Preparing to invoke DTS file for 2\.1\.27$')
 FINISHED = re.compile(rb'^([0-9]+) - Finished to invoke DTS file for 2\.1\.27$')
-SCREEN_CENTRE = (640, 512)
 SS_TYPEMASK, SS_LEFT = 0x1F, 0x0
-
-
-def package_argument(path):
-    """The package file's path as the runner's command line gives it: quoted when a blank would
-    split it."""
-    return '"%s"' % path if ' ' in path or '\t' in path else path
-
-
-def day_number(date):
-    return (date - datetime.date(1899, 12, 30)).days
 
 
 def expected_elements(s, day):

@@ -13,53 +13,17 @@ import os
 import re
 import time
 
-from harness import REG_MULTI_SZ, REG_SZ, E2ETestCase, child, smoke, unix_to_z
-from test_login import (ALL_SUCCEED, BANNER, BUILT_IN, CAPTION, CLOSING, NO_DATABASE_WORK, RUN_SETUP,
-                        Installation, fail, journal_time, rollback, success, world)
+from harness import REG_MULTI_SZ, REG_SZ, child, smoke, unix_to_z
+from fixtures import (BANNER, BUILT_IN, CLOSING, NO_DATABASE_WORK, RUN_SETUP, TITLE, UP_TO_PREPARING, RunTestCase,
+                      day_number, fail, journal_time, package_argument, rollback, success, world)
 
-TITLE = 'Setup'              # the application title of Setup.exe
 PACKAGE_LETTER = 'q'         # the password the release's package file was saved with
-FINISHED = '{stamp} - Finished to invoke DTS file for 2.1.27'
-UP_TO_PREPARING = ALL_SUCCEED[:ALL_SUCCEED.index(FINISHED)]
-FROM_FINISHED = ALL_SUCCEED[ALL_SUCCEED.index(FINISHED):]
 PREPARING_AT, FINISHED_AT = 4, 5     # indexes of their stamps among a full run's stamps
-REGISTRY_ERROR = 'Error in reading registry. '
 
 
-def package_argument(path):
-    """The package file's path as the runner's command line gives it: quoted when a blank would
-    split it."""
-    return '"%s"' % path if ' ' in path or '\t' in path else path
+class Run(RunTestCase):
 
-
-def day_number(date):
-    return (date - datetime.date(1899, 12, 30)).days
-
-
-class Run(E2ETestCase):
-
-    # -- set-up --
-
-    def installation(self, state=None, name=None, app_folder=None, **runner):
-        """test_login's Installation, the program in app_folder when given, and the runner
-        stand-in configured with runner (delay_ms, exit_code, report) and files to record in."""
-        inst = Installation(self, world() if state is None else state, name)
-        if app_folder:
-            inst.exe = inst.sc.install(folder=app_folder)
-        inst.app_path = inst.exe.rsplit('\\', 1)[0] + '\\'
-        inst.record = inst.sc.path('runner-command-line.txt')
-        inst.facts = inst.sc.path('runner-facts.txt')
-        config = dict({'delay_ms': 0, 'exit_code': 0, 'report': 'crlf'}, record=inst.record, facts=inst.facts,
-                      **runner)
-        with open(inst.sc.unix(inst.local + '\\dtsrun.cfg'), 'w', newline='') as f:
-            f.write(''.join('%s=%s\r\n' % kv for kv in config.items()))
-        return inst
-
-    @staticmethod
-    def full_run(inst, exit_code=0):
-        """A whole successful run's lines, the runner's report between Preparing and Finished."""
-        return UP_TO_PREPARING + ['dtsrun stand-in: report to ' + inst.log_path,
-                                  'dtsrun stand-in: exit code %d' % exit_code] + FROM_FINISHED
+    # -- the runner's facts, pkgprobe --
 
     def runner_facts(self, inst):
         """started, ended (ms since 1970) and console (1: a console of its own) of the runner."""
@@ -69,29 +33,6 @@ class Run(E2ETestCase):
     def pkgprobe(self, *args):
         exe = os.path.join(self.session.build_dir, 'tests', 'support', 'pkgprobe', 'pkgprobe.exe')
         return self.session.wine([unix_to_z(exe)] + list(args), bits=self.session.bits)
-
-    # -- the operator --
-
-    def answer(self, inst, window, key):
-        """Waits for window ('dialog', 'error' box, 'stop' box or 'main' window) and presses key
-        in it; for the dialog, key may be a (login, password) pair to type and confirm."""
-        s = self.session
-        if window == 'dialog':
-            inst.wait_dialog()
-            if isinstance(key, tuple):
-                inst.type_pair(*key)
-                key = 'Return'
-            s.keys(CAPTION, key)
-        elif window == 'error':
-            s.wait_window('the error box', 90, exe='Setup.exe', caption='Error', visible=True)
-            s.keys('Error', key)
-        elif window == 'stop':
-            box = s.wait_window('the stop box', 30, exe='Setup.exe', cls='#32770', caption=TITLE, visible=True)
-            self.assertTrue(child(box, id=65535)['caption'].startswith(REGISTRY_ERROR))
-            s.keys(box, key)
-        else:
-            main = s.wait_window('the main window', 30, exe='Setup.exe', cls='TForm1', visible=True)
-            s.keys(main, key)
 
     # -- checks --
 
@@ -174,6 +115,7 @@ class Run(E2ETestCase):
         self.assertEqual(child(box, id=65535)['caption'], system_text)
         buttons = [(c['id'], c['caption']) for c in box['children'] if c['class'].lower() == 'button' and c['visible']]
         self.assertEqual(buttons, [(1, 'OK')])
+        self.assert_owned_by_the_application(box)
         shown = self.pkgprobe('boxes', TITLE).decode()
         self.assertEqual(shown.count('"box"'), 1, shown)
         self.assertNotIn('"icon": true', shown, 'the box shows an icon')

@@ -9,10 +9,9 @@ tests/e2e/artefacts."""
 import os
 
 from harness import REG_DWORD, REG_SZ, child, smoke
-from test_dialog import CONTROLS, LABELS
-from test_spine import LABEL, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR, SpineTestCase
+from fixtures import (CAPTION as DIALOG_CAPTION, CONTROLS, LABEL, LABELS, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR,
+                      SpineTestCase)
 
-DIALOG_CAPTION = '2.1.27 Upgrade'
 CASES = [(96, 'wide_font_96dpi'), (144, 'wide_font_144dpi')]
 
 # Outer sizes at 96 dpi (frame and title bar included) and the controls' client-area places:

@@ -5,74 +5,10 @@ minimised until the operator restores the program."""
 import unittest
 
 import harness
-from harness import E2ETestCase, smoke, child, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ
+from harness import smoke, child, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ
+from fixtures import LABEL, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR, RUN_LINES, SpineTestCase
 
-RELEASE = '2.1.27'
-MAIN_CAPTION = 'Upgrade ' + RELEASE
-LABEL = 'Upgrade now. Please wait...'
-LOGIN_CAPTION = RELEASE + ' Upgrade'         # the credentials dialog, cancelled where it shows
-NO_SERVER = '127.0.0.1,1'                    # nothing listens there: a login fails at once
 SW_SHOWMINNOACTIVE = 7
-RUN_LINES = ['-' * 31 + '  ' + RELEASE + '  ' + '-' * 31,
-             '{stamp} - Run Setup.exe for ' + RELEASE,
-             '{stamp} - Exit Setup.exe for ' + RELEASE,
-             '~ ' + RELEASE + '  --- finish update ---',
-             ' ']
-REGISTRY_ERROR = "Error in reading registry. Invalid data type for '%s'"
-
-
-class SpineTestCase(E2ETestCase):
-
-    def rows(self, rows):
-        """A table's rows; the smoke set runs only the first."""
-        return rows[:1] if self.session.smoke_only else rows
-
-    def write_installation(self, sc, earlier_log=None):
-        """The key of an installation in Prog\\Client whose server does not answer; with
-        earlier_log, its log already holds those bytes. Returns the log's Windows path."""
-        sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
-                      ('Pallado_Connection', REG_SZ, NO_SERVER)])
-        log_file = sc.path('Prog\\Log\\2.1.27.log')
-        if earlier_log is not None:
-            sc.mkdir(sc.path('Prog\\Log'))
-            with open(sc.unix(log_file), 'wb') as f:
-                f.write(earlier_log)
-        return log_file
-
-    def run_through(self, sc, program, exe_name='Setup.exe', timeout=30):
-        """Waits for a program that ends by itself; cancels the credentials dialog if it shows.
-        Returns the exit code."""
-        def probe():
-            if not program.running():
-                return True
-            for w in self.session.windows(exe=exe_name):
-                if w['visible'] and w['caption'] == LOGIN_CAPTION:
-                    self.session.keys(w, 'Escape')
-            return False
-        try:
-            harness.wait_until('the program to end by itself', timeout, probe, interval=0.2)
-        except AssertionError:
-            shown = [(w['class'], w['caption'], w['visible']) for w in self.session.windows(exe=exe_name)]
-            self.fail('program did not end by itself; its windows: %r' % shown)
-        return program.proc.returncode
-
-    def wait_stop_box(self, caption, text):
-        """Waits for the stop box; checks its caption, text, single default OK button and stop icon."""
-        box = self.session.wait_window('the stop box', cls='#32770', visible=True, caption=caption)
-        self.assertEqual(child(box, id=65535)['caption'], text)
-        buttons = [c for c in box['children'] if c['class'] == 'Button']
-        self.assertEqual([(b['id'], b['caption'], b['default_button']) for b in buttons], [(1, 'OK', True)])
-        icon = child(box, id=1088)
-        self.assertIsNotNone(icon, 'stop box without an icon')
-        # The stop icon is the red one (information and question are blue, warning is yellow).
-        harness.wait_until('the stop icon to be painted', 5, lambda: sum(
-            1 for r, g, b in self.session.screen_pixels(icon['rect']) if r > 160 and g < 90 and b < 90) > 100)
-        return box
-
-    def close_main_window(self, program, main):
-        """The operator closes the main window left open after a failure (Alt+F4); exit code 0."""
-        self.session.keys(main, 'alt+F4')
-        self.assertEqual(program.wait(15), 0)
 
 
 class KeyAndLogFolder(SpineTestCase):

@@ -8,9 +8,9 @@ catalogs' schema in the stand-in's state afterwards."""
 import os
 import time
 
-from harness import TDS_LEVEL, E2ETestCase, child, smoke
-from test_login import (BANNER, BUILT_IN, CAPTION, CATALOGS, CLOSING, RUN_SETUP, ALL_SUCCEED,
-                        Installation, fail, journal_time, rollback, success, world)
+from harness import TDS_LEVEL, child, smoke
+from fixtures import (ALL_SUCCEED, BANNER, BUILT_IN, CAPTION, CATALOGS, CLOSING, RUN_SETUP, Installation,
+                      RunTestCase, fail, journal_time, rollback, success, world)
 
 # The release's schema-change batch as the server must receive it: 15 lines, tabs for
 # indentation, CR LF after every line.
@@ -38,7 +38,6 @@ assert len(BATCH) == 627
 
 NARROW = {'port_table': True, 'location_width': 100, 'ix_port_location': True}
 WIDENED = {'port_table': True, 'location_width': 140, 'ix_port_location': True}
-SCREEN_CENTRE = (640, 512)
 
 
 def catalog_events(inst, catalog):
@@ -68,24 +67,7 @@ def schema(inst, catalog):
     return {k: c.get(k) for k in ('port_table', 'location_width', 'ix_port_location')}
 
 
-class Upgrade(E2ETestCase):
-
-    def wait_error_box(self, inst):
-        """The error box, checked; returns it (still up)."""
-        box = self.session.wait_window('the error box', 90, exe='Setup.exe', caption='Error', visible=True)
-        self.assertEqual(box['class'], '#32770')
-        self.assertEqual(child(box, id=65535)['caption'], 'Upgrade fail for 2.1.27!')
-        self.assertIsNotNone(child(box, id=1088), 'the error icon')
-        buttons = [c for c in box['children'] if c['class'].lower() == 'button']
-        self.assertEqual([(b['caption'], b['default_button']) for b in buttons], [('OK', True)])
-        l, t, r, b = box['rect']
-        self.assertLessEqual(abs((l + r) / 2 - SCREEN_CENTRE[0]), 1, 'centred on the screen')
-        self.assertLessEqual(abs((t + b) / 2 - SCREEN_CENTRE[1]), 1, 'centred on the screen')
-        return box
-
-    def dismiss_error_box(self, inst, key='Return'):
-        self.session.keys('Error', key)
-        self.assertEqual(inst.program.wait(60), 0)
+class Upgrade(RunTestCase):
 
     @smoke
     def test_all_three_catalogs_succeed(self):

@@ -4,10 +4,9 @@
 
 #include "app/Driver.h"
 #include "base/Failure.h"
+#include "text_fakes.h"
 
 namespace {
-
-bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 class RecordingLog : public LogSink {
 public:

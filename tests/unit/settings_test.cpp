@@ -5,11 +5,9 @@
 #include "base/Failure.h"
 #include "settings/PathRules.h"
 #include "settings/ReadSettings.h"
+#include "text_fakes.h"
 
 namespace {
-
-// Code page 932: lead bytes 0x81-0x9F and 0xE0-0xFC; 0x5C may be a trail byte.
-bool ShiftJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
 
 struct Value {
     std::uint32_t type;
