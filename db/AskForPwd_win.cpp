@@ -87,6 +87,7 @@ void Tfrm_Pwd::Layout(int dpi) {
     };
     // In creation order, which is the tab order of the four that take the focus. The labels'
     // design sizes are those of their texts in MS Sans Serif; a wider font grows them.
+    // clang-format off
     static const Control design[] = {
         {&Tfrm_Pwd::Label1, "STATIC", "Please enter system administrator password for SQL server", SS_LEFT, 0,
          kIdLabel1, {{13, 14, 275, 13}, TextSizing::Grow}},
@@ -99,6 +100,7 @@ void Tfrm_Pwd::Layout(int dpi) {
         {&Tfrm_Pwd::btnOK, "BUTTON", "&OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK, {{112, 102, 75, 25}}},
         {&Tfrm_Pwd::btnCancel, "BUTTON", "&Cancel", WS_TABSTOP | BS_PUSHBUTTON, 0, IDCANCEL, {{200, 102, 75, 25}}},
     };
+    // clang-format on
 
     font_.reset(CreateDesignFont(dpi));
     std::vector<ControlDesign> places;

@@ -7,6 +7,7 @@
 inline const std::string& SchemaChangeBatch() {
     static const std::string text = [] {
         struct Line { int tabs; const char* text; };
+        // clang-format off
         static const Line lines[] = {
             {0, "IF EXISTS (SELECT * FROM DBO.SYSCOLUMNS WHERE ([NAME] = 'LOCATION') AND ([PREC] < 140) AND ([ID] = OBJECT_ID(N'[DBO].[PORT]')))"},
             {0, "BEGIN"},
@@ -24,6 +25,7 @@ inline const std::string& SchemaChangeBatch() {
             {1, "END"},
             {0, "END"},
         };
+        // clang-format on
         std::string s;
         for (const Line& l : lines) s += std::string(l.tabs, '\t') + l.text + "\r\n";
         return s;

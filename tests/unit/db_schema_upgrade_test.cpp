@@ -79,6 +79,7 @@ TEST_P(Upgrade, WalksTheCatalogsAndStopsAtTheFirstFailure) {
 
 const std::vector<std::string> kAll = {"ZANT", "ZANT_Backup", "ZANT_model"};
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Steps, Upgrade,
     ::testing::Values(
@@ -104,6 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {"open ZANT", "begin", "execute", FailLine("ZANT", 1), "rollback", "close"},
                     {"ZANT"}}),
     [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
 
 TEST(UpgradeCommandDefaults, AreTheBatchAnd30Seconds) {
     const UpgradeCommand cmd;

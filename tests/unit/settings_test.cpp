@@ -160,6 +160,7 @@ TEST(ReadSettings, FailuresAreWrappedAndStopTheReading) {
         const char* serverPath;
         std::size_t reads;
     };
+    // clang-format off
     const Case cases[] = {
         {{{"ServerPath", {4, std::string("\x01\0\0\0", 4)}}, {"LocalPath", Sz("C:\\P\\C")}},
          "Error in reading registry. Invalid data type for 'ServerPath'", "", 1},
@@ -168,6 +169,7 @@ TEST(ReadSettings, FailuresAreWrappedAndStopTheReading) {
         {{{"ServerPath", Sz("S")}, {"LocalPath", Sz("L")}, {"Pallado_Connection", {RegString, "x", true}}},
          "Error in reading registry. Failed to get data for 'Pallado_Connection'", "S", 3},
     };
+    // clang-format on
     for (const Case& c : cases) {
         FakePlatform p;
         p.values = c.values;
