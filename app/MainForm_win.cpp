@@ -39,9 +39,9 @@ bool TForm1::Create() {
 
     // Made at the design's place scaled to the system's dpi; sized once its text is measured.
     const int dpi = SystemDpi();
-    handle_ = CreateWindowExA(0, kFormClass, "Upgrade", kStyle, ScaleToDpi(kLeft, dpi), ScaleToDpi(kTop, dpi),
-                              ScaleToDpi(kWidth, dpi), ScaleToDpi(kHeight, dpi), App.Handle, nullptr, App.Instance,
-                              nullptr);
+    handle_ =
+        CreateWindowExA(0, kFormClass, "Upgrade", kStyle, ScaleToDpi(kLeft, dpi), ScaleToDpi(kTop, dpi),
+                        ScaleToDpi(kWidth, dpi), ScaleToDpi(kHeight, dpi), App.Handle, nullptr, App.Instance, nullptr);
     if (!handle_) return false;
     font_.reset(CreateDesignFont(dpi));
     const FormLayout layout = LayOutForm(DesignClientSize({kWidth, kHeight}, kStyle, 0), {kLabel1},

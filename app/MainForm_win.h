@@ -13,14 +13,14 @@
 
 class TForm1 : private UpgradeSteps {
 public:
-    bool Create();                 // hidden, from the window's design
-    void Show(int showCommand);    // the first call runs FormShow first
+    bool Create();               // hidden, from the window's design
+    void Show(int showCommand);  // the first call runs FormShow first
     void Hide();
     bool Visible() const;
 
 private:
     void FormShow();
-    void Close();                  // ends the program: no question, no handler
+    void Close();  // ends the program: no question, no handler
 
     // UpgradeSteps
     void ReadSettings() override;

@@ -29,13 +29,13 @@ struct LayoutSize {
 enum class TextSizing { None, Grow, Fit };
 
 struct ControlDesign {
-    LayoutBox box;                        // in the client area, at 96 dpi
-    TextSizing sizing = TextSizing::None; // None: not sized by a text
+    LayoutBox box;                         // in the client area, at 96 dpi
+    TextSizing sizing = TextSizing::None;  // None: not sized by a text
 };
 
 struct FormLayout {
     LayoutSize client;
-    std::vector<LayoutBox> controls;      // in the order of the design
+    std::vector<LayoutBox> controls;  // in the order of the design
 };
 
 inline constexpr int DesignDpi = 96;

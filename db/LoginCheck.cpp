@@ -10,8 +10,7 @@ struct CloseOnExit {
 
 }  // namespace
 
-bool TestLoginOrAsk(RunSettings& run,
-                    const std::function<std::unique_ptr<Connection>()>& makeConnection,
+bool TestLoginOrAsk(RunSettings& run, const std::function<std::unique_ptr<Connection>()>& makeConnection,
                     const std::function<CredentialsDialog&()>& dialog) {
     run.DBUser = BuiltInUser;
     run.DBPwd = BuiltInPassword;
@@ -21,8 +20,7 @@ bool TestLoginOrAsk(RunSettings& run,
 
     bool opened = false;
     try {
-        test->Open({run.PalladoConnection, LoginCatalog, run.DBUser, run.DBPwd},
-                   LoginOpenTimeoutSeconds);
+        test->Open({run.PalladoConnection, LoginCatalog, run.DBUser, run.DBPwd}, LoginOpenTimeoutSeconds);
         opened = true;
     } catch (...) {
         // The cause is dropped on purpose: the dialog is the only outcome of a failed test.

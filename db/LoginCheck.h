@@ -34,6 +34,5 @@ public:
 // the main catalog. Open: true, no dialog. Any failure of the open: dialog() supplies the
 // dialog (called only then), true on OK, false otherwise. The test connection is closed and
 // released on every path.
-bool TestLoginOrAsk(RunSettings& run,
-                    const std::function<std::unique_ptr<Connection>()>& makeConnection,
+bool TestLoginOrAsk(RunSettings& run, const std::function<std::unique_ptr<Connection>()>& makeConnection,
                     const std::function<CredentialsDialog&()>& dialog);

@@ -110,9 +110,10 @@ public:
         Check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
               "SQLSetEnvAttr(ODBC_VERSION)", env_);
         dbc_.Allocate(env_.get(), "SQLAllocHandle(DBC)");
-        Check(SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
-                                reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(openTimeoutSeconds)), SQL_IS_UINTEGER),
-              "SQLSetConnectAttr(LOGIN_TIMEOUT)", dbc_);
+        Check(
+            SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                              reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(openTimeoutSeconds)), SQL_IS_UINTEGER),
+            "SQLSetConnectAttr(LOGIN_TIMEOUT)", dbc_);
         const std::string text = OdbcConnectionString(params);
         std::vector<SQLCHAR> in(text.begin(), text.end());
         in.push_back(0);
@@ -151,8 +152,7 @@ public:
         // error of a later statement shows only when the further results are fetched: every
         // batch is drained to its end.
         if (rc != SQL_NO_DATA) Check(rc, "Execute", stmt);
-        while (SQL_SUCCEEDED(rc = SQLMoreResults(stmt.get()))) {
-        }
+        while (SQL_SUCCEEDED(rc = SQLMoreResults(stmt.get()))) {}
         if (rc != SQL_NO_DATA) Check(rc, "Execute", stmt);
     }
 

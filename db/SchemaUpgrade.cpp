@@ -17,17 +17,14 @@ void WriteEvent(LogSink& log, Event e, const char* catalog) {
 
 }  // namespace
 
-std::string UpgradeFailMessage() {
-    return std::string("Upgrade fail for ") + ReleaseLabel + "!";
-}
+std::string UpgradeFailMessage() { return std::string("Upgrade fail for ") + ReleaseLabel + "!"; }
 
 bool UpgradeEachCatalog(const RunSettings& run, Connection& cnUpg, const UpgradeCommand& cmdUpg, LogSink& log,
                         ErrorBox& box) {
     bool result = false;
     for (const char* catalog : UpgradeCatalogs) {
         try {
-            cnUpg.Open({run.PalladoConnection, catalog, run.DBUser, run.DBPwd},
-                       UpgradeOpenTimeoutSeconds);
+            cnUpg.Open({run.PalladoConnection, catalog, run.DBUser, run.DBPwd}, UpgradeOpenTimeoutSeconds);
             cnUpg.BeginTrans();
             cnUpg.Execute(cmdUpg.CommandText, cmdUpg.CommandTimeoutSeconds);
             cnUpg.CommitTrans();

@@ -47,8 +47,7 @@ bool WrittenFormCheck::Feed(std::string_view piece) {
     // In the written form a byte is an LF exactly when the byte before it is a CR.
     const char* p = piece.data();
     const std::size_t n = piece.size();
-    const bool follows = ((p[0] == '\n') == (last_ == '\r')) &&
-                         LfFollowsCr(p, n);
+    const bool follows = ((p[0] == '\n') == (last_ == '\r')) && LfFollowsCr(p, n);
     if (!follows) return ok_ = false;
     last_ = p[n - 1];
     return true;

@@ -7,8 +7,8 @@
 class LogSink {
 public:
     virtual ~LogSink() = default;
-    virtual std::string Stamp() = 0;                    // the time stamp for a line made now
-    virtual void Write(const std::string& line) = 0;    // never fails visibly
+    virtual std::string Stamp() = 0;                  // the time stamp for a line made now
+    virtual void Write(const std::string& line) = 0;  // never fails visibly
 };
 
 // The upgrade log of the given file name (WriteLog and LogStamp of SecFunc.h); an empty name

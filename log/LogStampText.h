@@ -14,5 +14,4 @@ struct StampTime {
 // Year (four digits), month, day, hour on the 24-hour clock, minutes, seconds, each number
 // filled with zeros to its width. Each regional separator is used when it is exactly one byte;
 // a longer one gives the default ('/' for the date, ':' for the time), an empty one none.
-std::string FormatLogStamp(const StampTime& t, std::string_view regionalDateSep,
-                           std::string_view regionalTimeSep);
+std::string FormatLogStamp(const StampTime& t, std::string_view regionalDateSep, std::string_view regionalTimeSep);

@@ -128,8 +128,8 @@ void AddLine(const std::string& name, const std::string& line) {
 
     // No sharing from the first read to the last write: while the line is being added,
     // nobody else may open the log.
-    KernelHandle log(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle log(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!log.valid()) {
         if (GetLastError() == ERROR_FILE_NOT_FOUND) ReplaceLog(name, nullptr, line);
         return;
@@ -173,8 +173,6 @@ void WriteLog(const std::string& logFileName, const std::string& line) noexcept 
 std::string LogStamp() {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    const StampTime t = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                         now.wMilliseconds};
-    return FormatLogStamp(t, RegionalSeparator(LOCALE_SDATE, '/'),
-                          RegionalSeparator(LOCALE_STIME, ':'));
+    const StampTime t = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+    return FormatLogStamp(t, RegionalSeparator(LOCALE_SDATE, '/'), RegionalSeparator(LOCALE_STIME, ':'));
 }

@@ -4,10 +4,8 @@ namespace {
 
 // Days from 1 March of year 0 to the date; shifting the year start to March puts the leap
 // day last, so the day of the year follows from the month alone.
-long DaysFromCivil(long y, long m, long d)
-{
-    if (m <= 2)
-        y -= 1;
+long DaysFromCivil(long y, long m, long d) {
+    if (m <= 2) y -= 1;
     const long era = (y >= 0 ? y : y - 399) / 400;
     const long yearOfEra = y - era * 400;
     const long dayOfYear = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
@@ -17,42 +15,25 @@ long DaysFromCivil(long y, long m, long d)
 
 const long DayZero = DaysFromCivil(1899, 12, 30);
 
-std::string Quoted(const std::string& value)
-{
-    return "\"" + value + "\"";
-}
+std::string Quoted(const std::string& value) { return "\"" + value + "\""; }
 
 // A path as one argument: bare, unless a space or a tab would split it.
-std::string PathArgument(const std::string& path)
-{
+std::string PathArgument(const std::string& path) {
     return path.find_first_of(" \t") == std::string::npos ? path : Quoted(path);
 }
 
 // One package variable: its name, ":8=" (text type) and the quoted value.
-std::string Variable(const char* name, const std::string& value)
-{
-    return std::string(name) + ":8=" + Quoted(value);
-}
+std::string Variable(const char* name, const std::string& value) { return std::string(name) + ":8=" + Quoted(value); }
 
 }  // namespace
 
-long DayNumber(const CalendarDate& date)
-{
-    return DaysFromCivil(date.Year, date.Month, date.Day) - DayZero;
-}
+long DayNumber(const CalendarDate& date) { return DaysFromCivil(date.Year, date.Month, date.Day) - DayZero; }
 
-std::string DtsRunPath(const RunSettings& run)
-{
-    return run.LocalPath + DtsRunFileName;
-}
+std::string DtsRunPath(const RunSettings& run) { return run.LocalPath + DtsRunFileName; }
 
-std::string PackageFileName(const RunSettings& run)
-{
-    return run.AppPath + ReleaseLabel + ".dts";
-}
+std::string PackageFileName(const RunSettings& run) { return run.AppPath + ReleaseLabel + ".dts"; }
 
-std::string BuildDtsCommandLine(const RunSettings& run, long upgDate)
-{
+std::string BuildDtsCommandLine(const RunSettings& run, long upgDate) {
     const struct {
         const char* Switch;
         std::string Argument;
@@ -71,7 +52,6 @@ std::string BuildDtsCommandLine(const RunSettings& run, long upgDate)
         {"/A", Variable("DBUser", run.DBUser)},
     };
     std::string line;
-    for (const auto& e : elements)
-        line += std::string(" ") + e.Switch + " " + e.Argument;
+    for (const auto& e : elements) line += std::string(" ") + e.Switch + " " + e.Argument;
     return line;
 }

@@ -1,21 +1,16 @@
 #include "package/PackageRun.h"
 
-unsigned long AwaitRunnerEnd(RunnerProcess& runner)
-{
+unsigned long AwaitRunnerEnd(RunnerProcess& runner) {
     unsigned long exitCode = StillActive;
     for (;;) {
-        if (!runner.QueryExitCode(exitCode) || exitCode != StillActive)
-            return exitCode;
+        if (!runner.QueryExitCode(exitCode) || exitCode != StillActive) return exitCode;
         // Waiting on the process instead of sleeping notices its end at once, and tells a
         // runner that ended with 259 from one that is still running.
-        if (runner.WaitForEnd(PollIntervalMs) != RunnerProcess::WaitResult::TimedOut)
-            return exitCode;
+        if (runner.WaitForEnd(PollIntervalMs) != RunnerProcess::WaitResult::TimedOut) return exitCode;
     }
 }
 
-void RunPackageStep(const RunSettings& run, LogSink& log, const std::string& appTitle,
-                    PackageSystem& system)
-{
+void RunPackageStep(const RunSettings& run, LogSink& log, const std::string& appTitle, PackageSystem& system) {
     log.Write(log.Stamp() + " - Preparing to invoke DTS file for " + ReleaseLabel);
 
     const std::string program = DtsRunPath(run);

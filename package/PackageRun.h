@@ -33,8 +33,8 @@ public:
     virtual CalendarDate LocalDate() = 0;
     // Starts program (a path, not searched) with commandLine in a console of its own, nothing
     // inherited. On failure gives null and sets error to the system's last error code.
-    virtual std::unique_ptr<RunnerProcess> Start(const std::string& program,
-                                                 const std::string& commandLine, int& error) = 0;
+    virtual std::unique_ptr<RunnerProcess> Start(const std::string& program, const std::string& commandLine,
+                                                 int& error) = 0;
     // The system's text for an error code (GetErrorString).
     virtual std::string ErrorString(int code) = 0;
     // A modal box with one OK button and no icon; returns once it is dismissed.
@@ -50,5 +50,4 @@ unsigned long AwaitRunnerEnd(RunnerProcess& runner);
 // The package step: the Preparing line, the start of the runner on the release's package
 // file, the wait for its end and the Finished line. A failed start shows the system's text
 // for the error in a box titled appTitle and then returns without waiting.
-void RunPackageStep(const RunSettings& run, LogSink& log, const std::string& appTitle,
-                    PackageSystem& system);
+void RunPackageStep(const RunSettings& run, LogSink& log, const std::string& appTitle, PackageSystem& system);

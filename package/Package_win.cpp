@@ -20,17 +20,14 @@ class Win32Runner : public RunnerProcess {
 public:
     explicit Win32Runner(const PROCESS_INFORMATION& pi) : process_(pi.hProcess), thread_(pi.hThread) {}
 
-    bool QueryExitCode(unsigned long& code) override
-    {
+    bool QueryExitCode(unsigned long& code) override {
         DWORD c = 0;
-        if (!GetExitCodeProcess(process_.get(), &c))
-            return false;
+        if (!GetExitCodeProcess(process_.get(), &c)) return false;
         code = c;
         return true;
     }
 
-    WaitResult WaitForEnd(unsigned ms) override
-    {
+    WaitResult WaitForEnd(unsigned ms) override {
         switch (WaitForSingleObject(process_.get(), ms)) {
         case WAIT_OBJECT_0:
             return WaitResult::Ended;
@@ -50,16 +47,14 @@ class Win32PackageSystem : public PackageSystem {
 public:
     explicit Win32PackageSystem(HWND boxOwner) : boxOwner_(boxOwner) {}
 
-    CalendarDate LocalDate() override
-    {
+    CalendarDate LocalDate() override {
         SYSTEMTIME now;
         GetLocalTime(&now);
         return {now.wYear, now.wMonth, now.wDay};
     }
 
     std::unique_ptr<RunnerProcess> Start(const std::string& program, const std::string& commandLine,
-                                         int& error) override
-    {
+                                         int& error) override {
         STARTUPINFOA startup;
         ZeroMemory(&startup, sizeof startup);
         startup.cb = sizeof startup;
@@ -68,8 +63,8 @@ public:
         // CreateProcessA may write into the command line, so it gets a copy of its own.
         std::vector<char> line(commandLine.begin(), commandLine.end());
         line.push_back('\0');
-        if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                            nullptr, nullptr, &startup, &process)) {
+        if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
+                            &startup, &process)) {
             error = static_cast<int>(GetLastError());
             return nullptr;
         }
@@ -78,8 +73,7 @@ public:
 
     std::string ErrorString(int code) override { return GetErrorString(code); }
 
-    void ShowMessage(const std::string& title, const std::string& text) override
-    {
+    void ShowMessage(const std::string& title, const std::string& text) override {
         ShowMessageBox(boxOwner_, title, text);
     }
 
@@ -89,17 +83,15 @@ private:
 
 }  // namespace
 
-std::unique_ptr<PackageSystem> MakeWindowsPackageSystem(HWND boxOwner)
-{
+std::unique_ptr<PackageSystem> MakeWindowsPackageSystem(HWND boxOwner) {
     return std::make_unique<Win32PackageSystem>(boxOwner);
 }
 
-std::string GetErrorString(int code)
-{
+std::string GetErrorString(int code) {
     LocalMemory<char> buffer;
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr,
-                                        static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(buffer.receive()), 0,
-                                        nullptr);
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, static_cast<DWORD>(code),
+                       0, reinterpret_cast<LPSTR>(buffer.receive()), 0, nullptr);
     if (length == 0) {
         const int lastError = static_cast<int>(GetLastError());
         char text[64];

@@ -59,8 +59,8 @@ std::string DirectoryPart(const std::string& s, LeadByteTest lead) {
     if (scan.lastSeparator == std::string::npos) return std::string();
     const std::size_t i = scan.lastSeparator;
     const bool backslash = s[i] == '\\';
-    const bool afterRootSeparator = scan.charBeforeSeparator != std::string::npos &&
-                                    IsSeparatorAt(s, scan.charBeforeSeparator, lead, true);
+    const bool afterRootSeparator =
+        scan.charBeforeSeparator != std::string::npos && IsSeparatorAt(s, scan.charBeforeSeparator, lead, true);
     if (backslash && i > 0 && !afterRootSeparator) return s.substr(0, i);
     return s.substr(0, i + 1);
 }

@@ -10,8 +10,7 @@ std::string ReadTextValue(SettingsKey& key, const std::string& name) {
     std::uint32_t type = 0;
     std::size_t size = 0;
     if (!key.Query(name, type, size) || size == 0) return std::string();
-    if (type != RegString && type != RegExpandString)
-        throw Failure("Invalid data type for '" + name + "'");
+    if (type != RegString && type != RegExpandString) throw Failure("Invalid data type for '" + name + "'");
     std::vector<char> data;
     if (!key.Fetch(name, size, data)) throw Failure("Failed to get data for '" + name + "'");
     const std::size_t length = std::min(data.size(), size);

@@ -60,6 +60,4 @@ public:
 
 }  // namespace
 
-std::unique_ptr<SettingsPlatform> MakeWindowsSettingsPlatform() {
-    return std::make_unique<WindowsSettingsPlatform>();
-}
+std::unique_ptr<SettingsPlatform> MakeWindowsSettingsPlatform() { return std::make_unique<WindowsSettingsPlatform>(); }

@@ -6,7 +6,10 @@
 
 inline const std::string& SchemaChangeBatch() {
     static const std::string text = [] {
-        struct Line { int tabs; const char* text; };
+        struct Line {
+            int tabs;
+            const char* text;
+        };
         // clang-format off
         static const Line lines[] = {
             {0, "IF EXISTS (SELECT * FROM DBO.SYSCOLUMNS WHERE ([NAME] = 'LOCATION') AND ([PREC] < 140) AND ([ID] = OBJECT_ID(N'[DBO].[PORT]')))"},

@@ -38,9 +38,15 @@ public:
         tds::Message m;
         while (open && tds::ReadMessage(fd_, m)) {
             switch (m.type) {
-            case tds::SqlBatch: open = OnBatch(m); break;
-            case tds::TransactionManager: open = OnTransaction(m); break;
-            case tds::Attention: open = OnAttention(); break;
+            case tds::SqlBatch:
+                open = OnBatch(m);
+                break;
+            case tds::TransactionManager:
+                open = OnTransaction(m);
+                break;
+            case tds::Attention:
+                open = OnAttention();
+                break;
             default:
                 open = OnUnsupported(m.type);
             }
@@ -154,8 +160,8 @@ private:
         tds::Tokens t = Answer();
         if (refusal) {
             if (unknownCatalog)
-                t.Error(4060, 1, 11, "Cannot open database \"" + request.database +
-                                          "\" requested by the login. The login failed.");
+                t.Error(4060, 1, 11,
+                        "Cannot open database \"" + request.database + "\" requested by the login. The login failed.");
             t.Error(18456, 1, 14, "Login failed for user '" + request.user + "'.").Done(tds::DoneError);
             Send(t);
             return false;
@@ -223,9 +229,10 @@ private:
             e["outcome"] = "deadlock_victim";
             e["error_number"] = 1205;
             Note(e);
-            t.Error(1205, 51, 13, "Transaction (Process ID " + std::to_string(spid_) +
-                                      ") was deadlocked on lock resources with another process and has been "
-                                      "chosen as the deadlock victim. Rerun the transaction.");
+            t.Error(1205, 51, 13,
+                    "Transaction (Process ID " + std::to_string(spid_) +
+                        ") was deadlocked on lock resources with another process and has been "
+                        "chosen as the deadlock victim. Rerun the transaction.");
             if (xact_) {
                 json r = Event("rollback");
                 r["how"] = "server";
@@ -426,10 +433,10 @@ private:
     unsigned packetSize_ = 4096;
     tds::Level level_ = tds::kLevel74;
     std::string login_, catalog_;
-    uint64_t xact_ = 0;                  // the open transaction's descriptor; 0 = none
-    int trancount_ = 0;                  // @@TRANCOUNT: BEGINs not yet ended
-    bool implicit_ = false;              // SET IMPLICIT_TRANSACTIONS ON: a batch opens a transaction
-    std::optional<CatalogModel> work_;   // the open transaction's view of the catalog, once changed
+    uint64_t xact_ = 0;                 // the open transaction's descriptor; 0 = none
+    int trancount_ = 0;                 // @@TRANCOUNT: BEGINs not yet ended
+    bool implicit_ = false;             // SET IMPLICIT_TRANSACTIONS ON: a batch opens a transaction
+    std::optional<CatalogModel> work_;  // the open transaction's view of the catalog, once changed
     bool hanging_ = false;
 };
 
@@ -478,6 +485,4 @@ bool Standin::CommitCatalog(const std::string& name, const CatalogModel& model) 
     return changed;
 }
 
-void Standin::Serve(int fd, long connection) {
-    Session(*this, fd, connection).Run();
-}
+void Standin::Serve(int fd, long connection) { Session(*this, fd, connection).Run(); }

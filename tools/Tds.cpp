@@ -38,9 +38,16 @@ bool WriteAll(int fd, const uint8_t* data, size_t size) {
     return true;
 }
 
-void Put16(Bytes& b, uint16_t v) { b.push_back(v & 0xFF); b.push_back(v >> 8); }
-void Put32(Bytes& b, uint32_t v) { for (int i = 0; i < 4; ++i) b.push_back((v >> (8 * i)) & 0xFF); }
-void Put64(Bytes& b, uint64_t v) { for (int i = 0; i < 8; ++i) b.push_back((v >> (8 * i)) & 0xFF); }
+void Put16(Bytes& b, uint16_t v) {
+    b.push_back(v & 0xFF);
+    b.push_back(v >> 8);
+}
+void Put32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back((v >> (8 * i)) & 0xFF);
+}
+void Put64(Bytes& b, uint64_t v) {
+    for (int i = 0; i < 8; ++i) b.push_back((v >> (8 * i)) & 0xFF);
+}
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Get32(const uint8_t* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
 
@@ -106,9 +113,14 @@ bool SendReply(int fd, const Bytes& payload, uint16_t spid, unsigned packetSize,
         const size_t n = std::min(chunk, payload.size() - pos);
         const bool last = pos + n == payload.size();
         const size_t length = n + 8;
-        Bytes packet = {Reply, static_cast<uint8_t>(last && endOfMessage ? 0x01 : 0x00),
-                        static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF),
-                        static_cast<uint8_t>(spid >> 8), static_cast<uint8_t>(spid & 0xFF), packetId++, 0};
+        Bytes packet = {Reply,
+                        static_cast<uint8_t>(last && endOfMessage ? 0x01 : 0x00),
+                        static_cast<uint8_t>(length >> 8),
+                        static_cast<uint8_t>(length & 0xFF),
+                        static_cast<uint8_t>(spid >> 8),
+                        static_cast<uint8_t>(spid & 0xFF),
+                        packetId++,
+                        0};
         packet.insert(packet.end(), payload.begin() + pos, payload.begin() + pos + n);
         if (!WriteAll(fd, packet.data(), packet.size())) return false;
         pos += n;
@@ -176,9 +188,8 @@ std::string Hex(const uint8_t* data, size_t size) {
 
 Bytes PreLoginAnswer() {
     // Options VERSION (6 bytes at 11) and ENCRYPTION (1 byte at 17), terminator, then the data.
-    return {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00, 0x01, 0xFF,
-            0x10, 0x00, 0x0F, 0xA7, 0x00, 0x00,
-            0x02 /* ENCRYPT_NOT_SUP */};
+    return {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00,
+            0x01, 0xFF, 0x10, 0x00, 0x0F, 0xA7, 0x00, 0x00, 0x02 /* ENCRYPT_NOT_SUP */};
 }
 
 Level LevelOf(uint32_t loginVersion) {
@@ -187,9 +198,7 @@ Level LevelOf(uint32_t loginVersion) {
     return static_cast<Level>(std::min<unsigned>(high, kLevel74));
 }
 
-std::string LevelName(Level level) {
-    return std::to_string(level >> 4) + "." + std::to_string(level & 0x0F);
-}
+std::string LevelName(Level level) { return std::to_string(level >> 4) + "." + std::to_string(level & 0x0F); }
 
 bool ParseLogin7(const Bytes& p, LoginRequest& login) {
     // The fixed part: 86 bytes up to 7.1, 94 from 7.2 on (ChangePassword and cbSSPILong added).

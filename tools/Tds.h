@@ -18,12 +18,22 @@ namespace tds {
 using Bytes = std::vector<uint8_t>;
 
 enum PacketType : uint8_t {
-    SqlBatch = 0x01, Tds5Login = 0x02, Reply = 0x04, Attention = 0x06,
-    TransactionManager = 0x0E, Login7 = 0x10, PreLogin = 0x12,
+    SqlBatch = 0x01,
+    Tds5Login = 0x02,
+    Reply = 0x04,
+    Attention = 0x06,
+    TransactionManager = 0x0E,
+    Login7 = 0x10,
+    PreLogin = 0x12,
 };
 
 enum DoneStatus : uint16_t {
-    DoneFinal = 0x0000, DoneMore = 0x0001, DoneError = 0x0002, DoneInXact = 0x0004, DoneCount = 0x0010, DoneAttn = 0x0020,
+    DoneFinal = 0x0000,
+    DoneMore = 0x0001,
+    DoneError = 0x0002,
+    DoneInXact = 0x0004,
+    DoneCount = 0x0010,
+    DoneAttn = 0x0020,
 };
 
 // A TDS level as the high byte of its version number: 0x71 (7.1) to 0x74 (7.4).

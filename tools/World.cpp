@@ -12,11 +12,11 @@ using nlohmann::json;
 namespace {
 
 const std::pair<Fault, const char*> kFaultNames[] = {
-    {Fault::RefuseLogin, "refuse_login"},   {Fault::UnknownCatalog, "unknown_catalog"},
-    {Fault::BatchError, "batch_error"},     {Fault::LateBatchError, "late_batch_error"},
-    {Fault::BatchHang, "batch_hang"},
-    {Fault::CommitFail, "commit_fail"},     {Fault::RollbackFail, "rollback_fail"},
-    {Fault::DropInBatch, "drop_in_batch"},   {Fault::DeadlockVictim, "deadlock_victim"},
+    {Fault::RefuseLogin, "refuse_login"},       {Fault::UnknownCatalog, "unknown_catalog"},
+    {Fault::BatchError, "batch_error"},         {Fault::LateBatchError, "late_batch_error"},
+    {Fault::BatchHang, "batch_hang"},           {Fault::CommitFail, "commit_fail"},
+    {Fault::RollbackFail, "rollback_fail"},     {Fault::DropInBatch, "drop_in_batch"},
+    {Fault::DeadlockVictim, "deadlock_victim"},
 };
 
 Fault FaultFromName(const std::string& name) {
@@ -41,11 +41,13 @@ void RejectUnknownKeys(const json& object, std::initializer_list<const char*> kn
 
 CatalogModel CatalogFromJson(const json& j, const std::string& name) {
     if (!j.is_object()) throw std::runtime_error("catalog \"" + name + "\" is not an object");
-    RejectUnknownKeys(j, {"port_table", "location_width", "ix_port_location", "faults", "error_number", "error_message"},
+    RejectUnknownKeys(j,
+                      {"port_table", "location_width", "ix_port_location", "faults", "error_number", "error_message"},
                       "catalog \"" + name + "\"");
     CatalogModel c;
     c.portTable = j.value("port_table", false);
-    if (j.contains("location_width") && !j["location_width"].is_null()) c.locationWidth = j["location_width"].get<int>();
+    if (j.contains("location_width") && !j["location_width"].is_null())
+        c.locationWidth = j["location_width"].get<int>();
     c.ixPortLocation = j.value("ix_port_location", false);
     if (j.contains("faults"))
         for (const auto& f : j.at("faults")) c.faults.insert(FaultFromName(f.get<std::string>()));

@@ -43,7 +43,14 @@
 #include <string>
 
 enum class Fault {
-    RefuseLogin, UnknownCatalog, BatchError, LateBatchError, BatchHang, CommitFail, RollbackFail, DropInBatch,
+    RefuseLogin,
+    UnknownCatalog,
+    BatchError,
+    LateBatchError,
+    BatchHang,
+    CommitFail,
+    RollbackFail,
+    DropInBatch,
     DeadlockVictim
 };
 

@@ -129,7 +129,7 @@ int main(int argc, char** argv) {
         port = ntohs(address.sin_port);
 
         if (pipe2(stopPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        struct sigaction action{};
+        struct sigaction action {};
         action.sa_handler = OnStopSignal;
         sigaction(SIGTERM, &action, nullptr);
         sigaction(SIGINT, &action, nullptr);

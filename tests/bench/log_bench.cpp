@@ -75,8 +75,7 @@ void MakeLog(const std::string& name, int mib, const char* lineEnd) {
 void PlainRead(const std::string& name, std::vector<char>& buf) {
     HANDLE h = Open(name, GENERIC_READ, OPEN_EXISTING);
     DWORD got = 0;
-    while (ReadFile(h, buf.data(), kBuffer, &got, nullptr) && got > 0) {
-    }
+    while (ReadFile(h, buf.data(), kBuffer, &got, nullptr) && got > 0) {}
     CloseHandle(h);
 }
 
@@ -132,8 +131,8 @@ int main(int argc, char** argv) {
     const std::string dir = std::string(argv[1]) + "\\";
     const int mib = argc > 2 ? std::atoi(argv[2]) : 64;
     const int reps = argc > 3 ? std::atoi(argv[3]) : 7;
-    const std::string written = dir + "written.log", lfMaster = dir + "lf-master.log",
-                      lf = dir + "lf.log", copy = dir + "copy.log";
+    const std::string written = dir + "written.log", lfMaster = dir + "lf-master.log", lf = dir + "lf.log",
+                      copy = dir + "copy.log";
     const std::string line = "2019/11/29 10:45:31 - Exit Setup.exe for 2.1.27";
     std::vector<char> buf(kBuffer);
 
@@ -172,10 +171,10 @@ int main(int argc, char** argv) {
     const double mRead = Median(read), mAppend = Median(append), mCopy = Median(plainCopy),
                  mCopyFlush = Median(copyFlush), mRewrite = Median(rewrite);
     std::printf("log of %d MiB, %d repetitions, medians in ms\n", mib, reps);
-    std::printf("written form: WriteLog %8.1f   plain read      %8.1f   ratio %.2f (target <= 1.5)\n",
-                mAppend, mRead, mAppend / mRead);
-    std::printf("LF-only:      WriteLog %8.1f   plain copy      %8.1f   ratio %.2f (target <= 1.5)\n",
-                mRewrite, mCopy, mRewrite / mCopy);
+    std::printf("written form: WriteLog %8.1f   plain read      %8.1f   ratio %.2f (target <= 1.5)\n", mAppend, mRead,
+                mAppend / mRead);
+    std::printf("LF-only:      WriteLog %8.1f   plain copy      %8.1f   ratio %.2f (target <= 1.5)\n", mRewrite, mCopy,
+                mRewrite / mCopy);
     std::printf("              (copy with a flush at the end     %8.1f   ratio %.2f)\n", mCopyFlush,
                 mRewrite / mCopyFlush);
     std::printf("              (WriteLog's time in writes %.1f, flush %.1f, move %.1f)\n", Median(writes),

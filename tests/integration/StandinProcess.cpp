@@ -43,8 +43,9 @@ StandinProcess::StandinProcess(const std::string& folderName, const json& state)
     std::ofstream(dir_ + "/state.json", std::ios::binary) << state.dump(2);
 
     const std::string portFile = dir_ + "/port";
-    std::vector<std::string> args = {SQLSTANDIN_PATH, "--state", dir_ + "/state.json", "--journal",
-                                     dir_ + "/journal.jsonl", "--port-file", portFile};
+    std::vector<std::string> args = {
+        SQLSTANDIN_PATH, "--state", dir_ + "/state.json", "--journal", dir_ + "/journal.jsonl",
+        "--port-file",   portFile};
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

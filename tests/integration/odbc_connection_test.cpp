@@ -76,8 +76,8 @@ TEST(OdbcLogin, OpensOnlyWhenTheServerAcceptsLoginAndCatalog) {
         const char* catalog;
         const char* user;
         const char* password;
-        const char* reason;                      // nullptr: accepted
-        std::vector<const char*> diagnostics;    // what the Failure text must hold
+        const char* reason;                    // nullptr: accepted
+        std::vector<const char*> diagnostics;  // what the Failure text must hold
     };
     const Case cases[] = {
         {"ZANT", kUser, kPassword, nullptr, {}},
@@ -139,8 +139,7 @@ TEST(OdbcLogin, PasswordsWithSeparatorsBracesAndSpacesArriveIntact) {
         auto connection = MakeOdbcConnection();
         try {
             connection->Open(Params(s, "ZANT", user, c.password), 15);
-        } catch (const Failure&) {
-        }
+        } catch (const Failure&) {}
         connection->Close();
         const auto seen = s.Events("login");
         ASSERT_EQ(seen.size(), i + 1);
@@ -165,7 +164,8 @@ TEST(OdbcLogin, ALevelBelow71IsRefused) {
 }
 
 TEST(OdbcOpen, TimeOutEndsTheOpenAgainstASilentServer) {
-    StandinProcess s(TestName(), {{"silent", true}, {"logins", {{kUser, kPassword}}}, {"catalogs", {{"ZANT", json::object()}}}});
+    StandinProcess s(TestName(),
+                     {{"silent", true}, {"logins", {{kUser, kPassword}}}, {"catalogs", {{"ZANT", json::object()}}}});
     auto c = MakeOdbcConnection();
     const auto start = Clock::now();
     const std::string text = FailureOf([&] { c->Open(Params(s, "ZANT"), 3); });
@@ -178,14 +178,15 @@ TEST(OdbcOpen, TimeOutEndsTheOpenAgainstASilentServer) {
 
 TEST(OdbcTransaction, CommittedSchemaBatchReachesTheStateFile) {
     ASSERT_EQ(SchemaChangeBatch().size(), 627u);
-    StandinProcess s(TestName(), World({
-        {"Narrow", NarrowCatalog()},
-        {"NoIndex", {{"port_table", true}, {"location_width", 90}, {"ix_port_location", false}}},
-        {"Wide", {{"port_table", true}, {"location_width", 140}, {"ix_port_location", false}}},
-        {"Wider", {{"port_table", true}, {"location_width", 200}, {"ix_port_location", true}}},
-        {"NoTable", {{"port_table", false}}},
-        {"NoColumn", {{"port_table", true}}},
-    }));
+    StandinProcess s(TestName(),
+                     World({
+                         {"Narrow", NarrowCatalog()},
+                         {"NoIndex", {{"port_table", true}, {"location_width", 90}, {"ix_port_location", false}}},
+                         {"Wide", {{"port_table", true}, {"location_width", 140}, {"ix_port_location", false}}},
+                         {"Wider", {{"port_table", true}, {"location_width", 200}, {"ix_port_location", true}}},
+                         {"NoTable", {{"port_table", false}}},
+                         {"NoColumn", {{"port_table", true}}},
+                     }));
     const std::string other = "UPDATE X SET\ty = 1\r\n";
     {
         auto c = MakeOdbcConnection();
@@ -213,8 +214,9 @@ TEST(OdbcTransaction, CommittedSchemaBatchReachesTheStateFile) {
         const char* outcome;
     };
     const Expected expected[] = {
-        {"Narrow", 140, true, "applied"},    {"NoIndex", 140, true, "applied"},      {"Wide", 140, false, "unchanged"},
-        {"Wider", 200, true, "unchanged"},   {"NoTable", nullptr, false, "unchanged"}, {"NoColumn", nullptr, false, "unchanged"},
+        {"Narrow", 140, true, "applied"},         {"NoIndex", 140, true, "applied"},
+        {"Wide", 140, false, "unchanged"},        {"Wider", 200, true, "unchanged"},
+        {"NoTable", nullptr, false, "unchanged"}, {"NoColumn", nullptr, false, "unchanged"},
     };
     const json state = s.State();
     const auto batches = s.Events("batch");
@@ -260,9 +262,8 @@ TEST(OdbcTransaction, RollbackAndCloseDiscardTheBatch) {
     auto d = OpenAndRunBatch(s, "Closed");
     d->Close();
     EXPECT_FALSE(d->InTransaction());
-    const json dropped = s.WaitForEvent("rollback", [](const json& e) {
-        return e["catalog"] == "Closed" && e.value("cause", "") == "disconnect";
-    });
+    const json dropped = s.WaitForEvent(
+        "rollback", [](const json& e) { return e["catalog"] == "Closed" && e.value("cause", "") == "disconnect"; });
     ASSERT_TRUE(dropped.is_object()) << "no rollback on disconnect was journaled";
     EXPECT_EQ(dropped["discarded_changes"], true);
 

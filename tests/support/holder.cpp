@@ -20,8 +20,7 @@ DWORD WINAPI WaitForStdinEnd(LPVOID event) {
     char buf[256];
     DWORD got = 0;
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
-    while (ReadFile(in, buf, sizeof buf, &got, nullptr) && got > 0) {
-    }
+    while (ReadFile(in, buf, sizeof buf, &got, nullptr) && got > 0) {}
     SetEvent(static_cast<HANDLE>(event));
     return 0;
 }

@@ -227,9 +227,9 @@ int Extent(int argc, char** argv) {
         std::fprintf(stderr, "usage: inspector extent FACE HEIGHT TEXT\n");
         return 1;
     }
-    HFONT font = CreateFontA(-std::atoi(argv[3]), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
-                             argv[2]);
+    HFONT font =
+        CreateFontA(-std::atoi(argv[3]), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, argv[2]);
     HDC dc = GetDC(nullptr);
     if (!font || !dc) {
         std::fprintf(stderr, "inspector: no font or no screen DC\n");
@@ -255,7 +255,8 @@ int main(int argc, char** argv) {
     if (verb == "list") return List(argc, argv);
     if (verb == "post") return Post(argc, argv);
     if (verb == "extent") return Extent(argc, argv);
-    std::fprintf(stderr, "usage: inspector list [--pid N | --exe NAME] | post HWND restore|minimize|close | "
-                         "extent FACE HEIGHT TEXT\n");
+    std::fprintf(stderr,
+                 "usage: inspector list [--pid N | --exe NAME] | post HWND restore|minimize|close | "
+                 "extent FACE HEIGHT TEXT\n");
     return 1;
 }

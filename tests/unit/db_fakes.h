@@ -32,9 +32,10 @@ class FakeConnection : public Connection {
 public:
     // Fails at each of `failSteps` (comma-separated, of "open", "begin", "execute", "commit",
     // "rollback") of the catalog `failCatalog` (of any catalog when empty).
-    FakeConnection(Record& r, const std::string& failSteps = "", std::string failCatalog = "",
-                   bool throwFailure = true)
-        : rec_(r), failSteps_("," + failSteps + ","), failCatalog_(std::move(failCatalog)),
+    FakeConnection(Record& r, const std::string& failSteps = "", std::string failCatalog = "", bool throwFailure = true)
+        : rec_(r),
+          failSteps_("," + failSteps + ","),
+          failCatalog_(std::move(failCatalog)),
           throwFailure_(throwFailure) {}
     ~FakeConnection() override { rec_.events.push_back("released"); }
 

@@ -50,11 +50,7 @@ TEST_P(LoginCheck, DecidesByTheTestOpenThenByTheDialog) {
 
     const std::string fails = c.openFails;
     bool result = TestLoginOrAsk(
-        run,
-        [&] {
-            return std::make_unique<FakeConnection>(rec, fails.empty() ? "" : "open", "",
-                                                    fails == "failure");
-        },
+        run, [&] { return std::make_unique<FakeConnection>(rec, fails.empty() ? "" : "open", "", fails == "failure"); },
         [&]() -> CredentialsDialog& { return dialog; });
 
     EXPECT_EQ(result, c.expected);

@@ -9,8 +9,12 @@ using Events = std::vector<std::string>;
 
 // The events of one catalog that goes through, with its success line stamped `stamp`.
 Events Through(const std::string& catalog, int stamp) {
-    return {"open " + catalog, "begin", "execute", "commit",
-            "T" + std::to_string(stamp) + " - Success update table structure(s) for " + catalog, "close"};
+    return {"open " + catalog,
+            "begin",
+            "execute",
+            "commit",
+            "T" + std::to_string(stamp) + " - Success update table structure(s) for " + catalog,
+            "close"};
 }
 std::string FailLine(const std::string& catalog, int stamp) {
     return "T" + std::to_string(stamp) + " - Fail update table structure(s) for " + catalog;

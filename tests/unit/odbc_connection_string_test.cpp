@@ -12,7 +12,8 @@ TEST(OdbcConnectionString, PutsTheFourValuesInAndBracesOnlyWhatCouldBreakTheStri
          "DRIVER={SQL Server};SERVER=DBSRV;DATABASE=Pallado;UID=pallado_user;PWD=vermilion;"},
         {{"DBSRV\\SQLEXPRESS", "ZANT_Backup", "sa", "p w"},
          "DRIVER={SQL Server};SERVER=DBSRV\\SQLEXPRESS;DATABASE=ZANT_Backup;UID=sa;PWD=p w;"},
-        {{"127.0.0.1,14331", "ZANT", "u", "a=b"}, "DRIVER={SQL Server};SERVER=127.0.0.1,14331;DATABASE=ZANT;UID=u;PWD=a=b;"},
+        {{"127.0.0.1,14331", "ZANT", "u", "a=b"},
+         "DRIVER={SQL Server};SERVER=127.0.0.1,14331;DATABASE=ZANT;UID=u;PWD=a=b;"},
         {{"", "Pallado", "", ""}, "DRIVER={SQL Server};SERVER=;DATABASE=Pallado;UID=;PWD=;"},
         // A ';' would end the value early, a leading '{' would open a quoted one; a '}' or '{'
         // anywhere else is an ordinary character and goes in unchanged.

@@ -8,8 +8,7 @@
 
 namespace {
 
-RunSettings Plain()
-{
+RunSettings Plain() {
     RunSettings run;
     run.AppPath = "C:\\Setup\\";
     run.ServerPath = "S:\\Server\\";
@@ -24,8 +23,7 @@ RunSettings Plain()
 
 // The elements as the table lists them, built independently of the code: switch and
 // argument, in order.
-std::vector<std::string> Elements(const RunSettings& r, long day)
-{
+std::vector<std::string> Elements(const RunSettings& r, long day) {
     const std::string q = "\"";
     const std::string package = r.AppPath + "2.1.27.dts";
     const bool splits = package.find(' ') != std::string::npos || package.find('\t') != std::string::npos;
@@ -45,18 +43,15 @@ std::vector<std::string> Elements(const RunSettings& r, long day)
     };
 }
 
-std::string Joined(const std::vector<std::string>& elements)
-{
+std::string Joined(const std::vector<std::string>& elements) {
     std::string line;
-    for (const auto& e : elements)
-        line += " " + e;
+    for (const auto& e : elements) line += " " + e;
     return line;
 }
 
 }  // namespace
 
-TEST(PackageCommandLine, LiteralLineForPlainValues)
-{
+TEST(PackageCommandLine, LiteralLineForPlainValues) {
     EXPECT_EQ(BuildDtsCommandLine(Plain(), 43798),
               " /F C:\\Setup\\2.1.27.dts /M q /L \"C:\\Prog\\Log\\2.1.27.log\" /W \"0\""
               " /A AppPath:8=\"C:\\Setup\\\" /A ServerPath:8=\"S:\\Server\\\""
@@ -65,8 +60,7 @@ TEST(PackageCommandLine, LiteralLineForPlainValues)
               " /A DBUser:8=\"sa\"");
 }
 
-TEST(PackageCommandLine, ValuesGoInUnchangedAndOnlyTheTableQuotes)
-{
+TEST(PackageCommandLine, ValuesGoInUnchangedAndOnlyTheTableQuotes) {
     struct Case {
         const char* name;
         void (*change)(RunSettings&);
@@ -78,9 +72,19 @@ TEST(PackageCommandLine, ValuesGoInUnchangedAndOnlyTheTableQuotes)
         {"log path with spaces", [](RunSettings& r) { r.LogFileName = "C:\\My Prog\\Log\\2.1.27.log"; }, 0},
         {"password with quote and space", [](RunSettings& r) { r.DBPwd = "pa\"ss word"; }, 2},
         {"login with quote and space", [](RunSettings& r) { r.DBUser = "O\"Brien x"; }, 2},
-        {"leading and trailing blanks kept", [](RunSettings& r) { r.DBPwd = "  pw  "; r.DBUser = " u "; }, 3},
+        {"leading and trailing blanks kept",
+         [](RunSettings& r) {
+             r.DBPwd = "  pw  ";
+             r.DBUser = " u ";
+         },
+         3},
         {"empty values", [](RunSettings& r) { r = RunSettings(); }, 0},
-        {"8-bit text", [](RunSettings& r) { r.DBPwd = "M\xfcller\x80"; r.ServerPath = "\\\\srv\\\xe9t\xe9\\"; }, 60},
+        {"8-bit text",
+         [](RunSettings& r) {
+             r.DBPwd = "M\xfcller\x80";
+             r.ServerPath = "\\\\srv\\\xe9t\xe9\\";
+         },
+         60},
     };
     for (const Case& c : cases) {
         RunSettings run = Plain();
@@ -90,8 +94,7 @@ TEST(PackageCommandLine, ValuesGoInUnchangedAndOnlyTheTableQuotes)
 }
 
 // A path the runner would split at a space or a tab is quoted; any other stays bare.
-TEST(PackageCommandLine, PackagePathIsQuotedOnlyWhereABlankWouldSplitIt)
-{
+TEST(PackageCommandLine, PackagePathIsQuotedOnlyWhereABlankWouldSplitIt) {
     const struct {
         const char* appPath;
         const char* f;
@@ -110,8 +113,7 @@ TEST(PackageCommandLine, PackagePathIsQuotedOnlyWhereABlankWouldSplitIt)
     }
 }
 
-TEST(PackageCommandLine, EmptySettingsStillGiveTwelveElements)
-{
+TEST(PackageCommandLine, EmptySettingsStillGiveTwelveElements) {
     const std::string line = BuildDtsCommandLine(RunSettings(), 0);
     EXPECT_EQ(line,
               " /F 2.1.27.dts /M q /L \"\" /W \"0\" /A AppPath:8=\"\" /A ServerPath:8=\"\""
@@ -119,8 +121,7 @@ TEST(PackageCommandLine, EmptySettingsStillGiveTwelveElements)
               " /A MDBLocation:8=\"Zant.mdb\" /A DBUser:8=\"\"");
 }
 
-TEST(PackagePaths, RunnerInLocalFolderPackageBesideProgram)
-{
+TEST(PackagePaths, RunnerInLocalFolderPackageBesideProgram) {
     RunSettings run = Plain();
     run.LocalPath = "D:\\Quiln Local\\";
     run.AppPath = "E:\\Media Disk\\";
@@ -128,15 +129,14 @@ TEST(PackagePaths, RunnerInLocalFolderPackageBesideProgram)
     EXPECT_EQ(PackageFileName(run), "E:\\Media Disk\\2.1.27.dts");
 }
 
-TEST(PackageDayNumber, KnownDates)
-{
+TEST(PackageDayNumber, KnownDates) {
     struct Case {
         CalendarDate date;
         long day;
     };
     const Case cases[] = {
         {{1899, 12, 30}, 0},     {{1899, 12, 31}, 1},     {{1900, 1, 1}, 2},
-        {{1900, 2, 28}, 60},     {{1900, 3, 1}, 61},      // 1900 is no leap year
+        {{1900, 2, 28}, 60},     {{1900, 3, 1}, 61},                              // 1900 is no leap year
         {{2000, 2, 28}, 36584},  {{2000, 2, 29}, 36585},  {{2000, 3, 1}, 36586},  // 2000 is one
         {{2019, 11, 29}, 43798}, {{2019, 12, 31}, 43830}, {{2020, 1, 1}, 43831},
         {{2024, 2, 29}, 45351},  {{2100, 3, 1}, 73110},   {{9999, 12, 31}, 2958465},
@@ -145,8 +145,7 @@ TEST(PackageDayNumber, KnownDates)
         EXPECT_EQ(DayNumber(c.date), c.day) << c.date.Year << "-" << c.date.Month << "-" << c.date.Day;
 }
 
-TEST(PackageDayNumber, EachMidnightAddsOne)
-{
+TEST(PackageDayNumber, EachMidnightAddsOne) {
     const int daysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     long expected = DayNumber({1899, 12, 31});
     for (int year = 1900; year <= 2104; ++year) {

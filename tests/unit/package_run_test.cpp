@@ -41,16 +41,13 @@ public:
         : j_(j), queries_(std::move(queries)), waits_(std::move(waits)) {}
     ~ScriptedRunner() override { j_.Add("release"); }
 
-    bool QueryExitCode(unsigned long& code) override
-    {
+    bool QueryExitCode(unsigned long& code) override {
         const Query q = queries_[std::min(nQuery_++, queries_.size() - 1)];
         j_.Add("query");
-        if (q.ok)
-            code = q.code;
+        if (q.ok) code = q.code;
         return q.ok;
     }
-    WaitResult WaitForEnd(unsigned ms) override
-    {
+    WaitResult WaitForEnd(unsigned ms) override {
         j_.Add("wait " + std::to_string(ms));
         return waits_[std::min(nWait_++, waits_.size() - 1)];
     }
@@ -73,8 +70,7 @@ public:
     std::string program, commandLine;
 
     CalendarDate LocalDate() override { return date; }
-    std::unique_ptr<RunnerProcess> Start(const std::string& p, const std::string& c, int& error) override
-    {
+    std::unique_ptr<RunnerProcess> Start(const std::string& p, const std::string& c, int& error) override {
         j_.Add("start");
         program = p;
         commandLine = c;
@@ -85,8 +81,7 @@ public:
         return std::make_unique<ScriptedRunner>(j_, queries, waits);
     }
     std::string ErrorString(int code) override { return "text of " + std::to_string(code) + "\r\n"; }
-    void ShowMessage(const std::string& title, const std::string& text) override
-    {
+    void ShowMessage(const std::string& title, const std::string& text) override {
         j_.Add("box [" + title + "] [" + text + "]");
     }
 
@@ -94,8 +89,7 @@ private:
     Journal& j_;
 };
 
-RunSettings Settings()
-{
+RunSettings Settings() {
     RunSettings run;
     run.AppPath = "C:\\App Dir\\";
     run.LocalPath = "C:\\Local\\";
@@ -108,8 +102,7 @@ RunSettings Settings()
 const char Preparing[] = "log T1 - Preparing to invoke DTS file for 2.1.27";
 const char Finished[] = "log T2 - Finished to invoke DTS file for 2.1.27";
 
-std::vector<std::string> RunStep(FakeSystem& system, Journal& journal)
-{
+std::vector<std::string> RunStep(FakeSystem& system, Journal& journal) {
     RecordingLog log(journal);
     RunPackageStep(Settings(), log, "Setup", system);
     return journal.events;
@@ -117,28 +110,25 @@ std::vector<std::string> RunStep(FakeSystem& system, Journal& journal)
 
 }  // namespace
 
-TEST(PackageStep, StartsRunnerBetweenItsTwoLinesAndReleasesAfterTheWait)
-{
+TEST(PackageStep, StartsRunnerBetweenItsTwoLinesAndReleasesAfterTheWait) {
     Journal j;
     FakeSystem system(j);
     system.queries = {{true, StillActive}, {true, StillActive}, {true, 0}};
     system.waits = {WaitResult::TimedOut};
     EXPECT_EQ(RunStep(system, j), (std::vector<std::string>{Preparing, "start", "query", "wait 500", "query",
-                                                             "wait 500", "query", "release", Finished}));
+                                                            "wait 500", "query", "release", Finished}));
     EXPECT_EQ(system.program, "C:\\Local\\dtsrun.exe");
     EXPECT_EQ(system.commandLine, BuildDtsCommandLine(Settings(), 43798));
 }
 
-TEST(PackageStep, FailedStartShowsSystemTextAndGoesOnWithoutWaiting)
-{
+TEST(PackageStep, FailedStartShowsSystemTextAndGoesOnWithoutWaiting) {
     Journal j;
     FakeSystem system(j);
     system.startError = 2;
     EXPECT_EQ(RunStep(system, j), (std::vector<std::string>{Preparing, "start", "box [Setup] [text of 2\r\n]"}));
 }
 
-TEST(PackageStep, EveryExitCodeLeadsOnAlike)
-{
+TEST(PackageStep, EveryExitCodeLeadsOnAlike) {
     for (unsigned long code : {0ul, 1ul, 2ul, 259ul, 0xC0000005ul}) {
         Journal j;
         FakeSystem system(j);
@@ -153,8 +143,7 @@ TEST(PackageStep, EveryExitCodeLeadsOnAlike)
     }
 }
 
-TEST(PackageStep, DateIsReadWhenTheLineIsBuilt)
-{
+TEST(PackageStep, DateIsReadWhenTheLineIsBuilt) {
     Journal j;
     FakeSystem system(j);
     system.date = {2020, 1, 1};
@@ -162,8 +151,7 @@ TEST(PackageStep, DateIsReadWhenTheLineIsBuilt)
     EXPECT_NE(system.commandLine.find(" /A UpgDate:8=\"43831\" "), std::string::npos) << system.commandLine;
 }
 
-TEST(PackageWait, EndsOnEveryWayTheRunnerCanBeGone)
-{
+TEST(PackageWait, EndsOnEveryWayTheRunnerCanBeGone) {
     struct Case {
         const char* name;
         std::vector<ScriptedRunner::Query> queries;

@@ -23,49 +23,40 @@
 
 namespace {
 
-std::string Folder(const std::string& path)
-{
+std::string Folder(const std::string& path) {
     const auto slash = path.find_last_of("\\/");
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
-std::string ModulePath()
-{
+std::string ModulePath() {
     std::vector<char> buffer(260);
     for (;;) {
         const DWORD n = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n < buffer.size())
-            return std::string(buffer.data(), n);
+        if (n < buffer.size()) return std::string(buffer.data(), n);
         buffer.resize(buffer.size() * 2);
     }
 }
 
-bool ReadConfig(const std::string& path, std::map<std::string, std::string>& config)
-{
+bool ReadConfig(const std::string& path, std::map<std::string, std::string>& config) {
     FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
+    if (!f) return false;
     std::string text;
     char chunk[512];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        text.append(chunk, n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
     std::fclose(f);
     config = ParseKeyValues(text);
     return true;
 }
 
-bool WriteFile(const std::string& path, const std::string& bytes, const char* mode)
-{
+bool WriteFile(const std::string& path, const std::string& bytes, const char* mode) {
     FILE* f = std::fopen(path.c_str(), mode);
-    if (!f)
-        return false;
+    if (!f) return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
 
-long long NowMs()
-{
+long long NowMs() {
     FILETIME ft;
     GetSystemTimeAsFileTime(&ft);
     const unsigned long long t = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
@@ -73,8 +64,7 @@ long long NowMs()
 }
 
 // Splits a command line at blanks outside double quotes; quotes group and are dropped.
-std::vector<std::string> Tokens(const std::string& line)
-{
+std::vector<std::string> Tokens(const std::string& line) {
     std::vector<std::string> tokens;
     std::string current;
     bool quoted = false, any = false;
@@ -83,8 +73,7 @@ std::vector<std::string> Tokens(const std::string& line)
             quoted = !quoted;
             any = true;
         } else if ((c == ' ' || c == '\t') && !quoted) {
-            if (any)
-                tokens.push_back(current);
+            if (any) tokens.push_back(current);
             current.clear();
             any = false;
         } else {
@@ -92,38 +81,31 @@ std::vector<std::string> Tokens(const std::string& line)
             any = true;
         }
     }
-    if (any)
-        tokens.push_back(current);
+    if (any) tokens.push_back(current);
     return tokens;
 }
 
-std::string ReportFor(const std::string& style, const std::string& logFile, unsigned long exitCode)
-{
+std::string ReportFor(const std::string& style, const std::string& logFile, unsigned long exitCode) {
     const std::string lines[] = {
         "dtsrun stand-in: report to " + logFile,
         "dtsrun stand-in: exit code " + std::to_string(exitCode),
     };
     const std::string eol = style == "lf" ? "\n" : "\r\n";
     std::string text;
-    for (const auto& l : lines)
-        text += (text.empty() ? "" : eol) + l;
-    if (style != "nofinal")
-        text += eol;
+    for (const auto& l : lines) text += (text.empty() ? "" : eol) + l;
+    if (style != "nofinal") text += eol;
     return text;
 }
 
 }  // namespace
 
-int main()
-{
+int main() {
     const long long started = NowMs();
     const std::string commandLine = GetCommandLineA();
     std::map<std::string, std::string> config;
-    if (!ReadConfig(Folder(ModulePath()) + "dtsrun.cfg", config))
-        return 3;
+    if (!ReadConfig(Folder(ModulePath()) + "dtsrun.cfg", config)) return 3;
 
-    if (!config["record"].empty() && !WriteFile(config["record"], commandLine, "wb"))
-        return 3;
+    if (!config["record"].empty() && !WriteFile(config["record"], commandLine, "wb")) return 3;
 
     const unsigned long delay = std::strtoul(config["delay_ms"].c_str(), nullptr, 10);
     const unsigned long exitCode = std::strtoul(config["exit_code"].c_str(), nullptr, 10);
@@ -133,21 +115,18 @@ int main()
     std::string logFile, packageFile;
     const auto tokens = Tokens(commandLine);
     for (size_t i = 0; i + 1 < tokens.size(); ++i) {
-        if (tokens[i] == "/L")
-            logFile = tokens[i + 1];
-        if (tokens[i] == "/F")
-            packageFile = tokens[i + 1];
+        if (tokens[i] == "/L") logFile = tokens[i + 1];
+        if (tokens[i] == "/F") packageFile = tokens[i + 1];
     }
     const DWORD packageAttributes = GetFileAttributesA(packageFile.c_str());
     const bool packageFound =
         packageAttributes != INVALID_FILE_ATTRIBUTES && !(packageAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (style != "none" && !logFile.empty())
-        WriteFile(logFile, ReportFor(style, logFile, exitCode), "ab");
+    if (style != "none" && !logFile.empty()) WriteFile(logFile, ReportFor(style, logFile, exitCode), "ab");
 
     if (!config["facts"].empty()) {
-        const std::string facts = "started=" + std::to_string(started) + "\r\nconsole=" +
-                                  (GetConsoleWindow() != nullptr ? "1" : "0") + "\r\npackage=" +
-                                  (packageFound ? "1" : "0") + "\r\nended=" + std::to_string(NowMs()) + "\r\n";
+        const std::string facts =
+            "started=" + std::to_string(started) + "\r\nconsole=" + (GetConsoleWindow() != nullptr ? "1" : "0") +
+            "\r\npackage=" + (packageFound ? "1" : "0") + "\r\nended=" + std::to_string(NowMs()) + "\r\n";
         WriteFile(config["facts"], facts, "wb");
     }
     return static_cast<int>(exitCode);

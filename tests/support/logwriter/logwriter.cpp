@@ -126,8 +126,8 @@ int Write(int argc, char** argv) {
 
 int Open(int argc, char** argv) {
     if (argc != 3) return 64;
-    HANDLE h = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE h = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
     const DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     std::printf("%lu\n", static_cast<unsigned long>(error));

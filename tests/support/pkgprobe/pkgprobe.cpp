@@ -30,26 +30,21 @@
 
 namespace {
 
-std::string ReadFileBytes(const std::string& path, bool& ok)
-{
+std::string ReadFileBytes(const std::string& path, bool& ok) {
     std::string text;
     FILE* f = std::fopen(path.c_str(), "rb");
     ok = f != nullptr;
-    if (!f)
-        return text;
+    if (!f) return text;
     char chunk[4096];
     size_t n;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0)
-        text.append(chunk, n);
+    while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) text.append(chunk, n);
     std::fclose(f);
     return text;
 }
 
-bool WriteFileBytes(const std::string& path, const std::string& bytes, const char* mode)
-{
+bool WriteFileBytes(const std::string& path, const std::string& bytes, const char* mode) {
     FILE* f = std::fopen(path.c_str(), mode);
-    if (!f)
-        return false;
+    if (!f) return false;
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     return std::fclose(f) == 0 && ok;
 }
@@ -59,15 +54,13 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes, const cha
 class ProbeLog : public LogSink {
 public:
     explicit ProbeLog(std::string fileName) : fileName_(std::move(fileName)) {}
-    std::string Stamp() override
-    {
+    std::string Stamp() override {
         FILETIME ft;
         GetSystemTimeAsFileTime(&ft);
         const unsigned long long t = (static_cast<unsigned long long>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
         return std::to_string((t - 116444736000000000ULL) / 10000);
     }
-    void Write(const std::string& line) override
-    {
+    void Write(const std::string& line) override {
         bool ok = false;
         const std::string old = ReadFileBytes(fileName_, ok);
         const std::string lead = !old.empty() && old.back() != '\n' ? "\r\n" : "";
@@ -78,12 +71,10 @@ private:
     std::string fileName_;
 };
 
-int RunPackage(const std::string& settingsFile)
-{
+int RunPackage(const std::string& settingsFile) {
     bool ok = false;
     const std::string text = ReadFileBytes(settingsFile, ok);
-    if (!ok)
-        return 3;
+    if (!ok) return 3;
     std::map<std::string, std::string> values = ParseKeyValues(text);
     RunSettings run;
     run.AppPath = values["AppPath"];
@@ -99,17 +90,13 @@ int RunPackage(const std::string& settingsFile)
     return 0;
 }
 
-int Code(const char* text)
-{
-    return static_cast<int>(std::strtoul(text, nullptr, 0));
-}
+int Code(const char* text) { return static_cast<int>(std::strtoul(text, nullptr, 0)); }
 
-int SystemMessage(int code, const std::string& outFile)
-{
+int SystemMessage(int code, const std::string& outFile) {
     std::vector<char> buffer(4096);
-    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                   static_cast<DWORD>(code), 0, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                   nullptr);
+    const DWORD n =
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(code), 0,
+                       buffer.data(), static_cast<DWORD>(buffer.size()), nullptr);
     if (n == 0) {
         std::fprintf(stderr, "FormatMessageA: %lu\n", static_cast<unsigned long>(GetLastError()));
         return 1;
@@ -117,8 +104,7 @@ int SystemMessage(int code, const std::string& outFile)
     return WriteFileBytes(outFile, std::string(buffer.data(), n), "wb") ? 0 : 3;
 }
 
-std::string Json(const std::string& s)
-{
+std::string Json(const std::string& s) {
     std::string out = "\"";
     for (unsigned char c : s) {
         if (c == '"' || c == '\\') {
@@ -135,16 +121,14 @@ std::string Json(const std::string& s)
     return out + "\"";
 }
 
-std::string WindowText(HWND h)
-{
+std::string WindowText(HWND h) {
     const int length = GetWindowTextLengthA(h);
     std::vector<char> buffer(length + 2);
     const int n = GetWindowTextA(h, buffer.data(), static_cast<int>(buffer.size()));
     return std::string(buffer.data(), n > 0 ? n : 0);
 }
 
-std::string ClassName(HWND h)
-{
+std::string ClassName(HWND h) {
     char name[256] = {};
     GetClassNameA(h, name, sizeof name);
     return name;
@@ -155,27 +139,22 @@ struct BoxSearch {
     std::vector<HWND> found;
 };
 
-BOOL CALLBACK CollectBox(HWND h, LPARAM p)
-{
+BOOL CALLBACK CollectBox(HWND h, LPARAM p) {
     auto* search = reinterpret_cast<BoxSearch*>(p);
-    if (IsWindowVisible(h) && ClassName(h) == "#32770" && WindowText(h) == search->title)
-        search->found.push_back(h);
+    if (IsWindowVisible(h) && ClassName(h) == "#32770" && WindowText(h) == search->title) search->found.push_back(h);
     return TRUE;
 }
 
-BOOL CALLBACK PrintChild(HWND h, LPARAM)
-{
+BOOL CALLBACK PrintChild(HWND h, LPARAM) {
     // STM_GETICON answers across processes with the icon's handle value, or 0 when none is set.
     DWORD_PTR icon = 0;
-    if (ClassName(h) == "Static")
-        SendMessageTimeoutA(h, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 1000, &icon);
+    if (ClassName(h) == "Static") SendMessageTimeoutA(h, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 1000, &icon);
     std::printf("{\"class\": %s, \"id\": %d, \"icon\": %s}\n", Json(ClassName(h)).c_str(), GetDlgCtrlID(h),
                 icon ? "true" : "false");
     return TRUE;
 }
 
-int Boxes(const std::string& title)
-{
+int Boxes(const std::string& title) {
     BoxSearch search{title, {}};
     EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&search));
     for (HWND box : search.found) {
@@ -188,17 +167,13 @@ int Boxes(const std::string& title)
 
 }  // namespace
 
-int main(int argc, char** argv)
-{
+int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "run" && argc == 3)
-        return RunPackage(argv[2]);
-    if (command == "errtext" && argc == 4)
-        return WriteFileBytes(argv[3], GetErrorString(Code(argv[2])), "wb") ? 0 : 3;
-    if (command == "sysmsg" && argc == 4)
-        return SystemMessage(Code(argv[2]), argv[3]);
-    if (command == "boxes" && argc == 3)
-        return Boxes(argv[2]);
-    std::fprintf(stderr, "usage: pkgprobe run <settings> | errtext <code> <out> | sysmsg <code> <out> | boxes <title>\n");
+    if (command == "run" && argc == 3) return RunPackage(argv[2]);
+    if (command == "errtext" && argc == 4) return WriteFileBytes(argv[3], GetErrorString(Code(argv[2])), "wb") ? 0 : 3;
+    if (command == "sysmsg" && argc == 4) return SystemMessage(Code(argv[2]), argv[3]);
+    if (command == "boxes" && argc == 3) return Boxes(argv[2]);
+    std::fprintf(stderr,
+                 "usage: pkgprobe run <settings> | errtext <code> <out> | sysmsg <code> <out> | boxes <title>\n");
     return 2;
 }

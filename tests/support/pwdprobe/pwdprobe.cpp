@@ -39,8 +39,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     wc.hInstance = instance;
     wc.lpszClassName = "PwdProbeApp";
     RegisterClassA(&wc);
-    HWND application = CreateWindowExA(0, wc.lpszClassName, "pwdprobe", WS_POPUP | WS_CAPTION, 0, 0, 0, 0,
-                                       nullptr, nullptr, instance, nullptr);
+    HWND application = CreateWindowExA(0, wc.lpszClassName, "pwdprobe", WS_POPUP | WS_CAPTION, 0, 0, 0, 0, nullptr,
+                                       nullptr, instance, nullptr);
     if (!application) return 9;
 
     Run.DBUser = BuiltInUser;
@@ -57,8 +57,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     FILE* f = std::fopen(outPath, "wb");
     if (!f) return 9;
-    std::fprintf(f, "result=%d\nuser=%s\npwd=%s\nwindow=%s\n", result, Hex(Run.DBUser).c_str(),
-                 Hex(Run.DBPwd).c_str(), window);
+    std::fprintf(f, "result=%d\nuser=%s\npwd=%s\nwindow=%s\n", result, Hex(Run.DBUser).c_str(), Hex(Run.DBPwd).c_str(),
+                 window);
     std::fclose(f);
     DestroyWindow(application);
     return result;
