@@ -1,5 +1,6 @@
 #include "tools/Standin.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
@@ -15,9 +16,6 @@ enum TransactionRequest : uint16_t { TmBegin = 5, TmCommit = 7, TmRollback = 8 }
 
 const char kNoBeginCommit[] = "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION.";
 const char kNoBeginRollback[] = "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION.";
-const char kCannotCommit[] =
-    "The current transaction cannot be committed and cannot support operations that write to the log file. "
-    "Roll back the transaction.";
 
 // A COMMIT or ROLLBACK, however it came.
 struct EndRequest {
@@ -180,6 +178,8 @@ private:
         return Send(t);
     }
 
+    // A batch runs statement by statement. Work starts an implicit transaction when it reads or
+    // changes a table; the catalog's faults act on the batch's first work statement.
     bool OnBatch(const tds::Message& m) {
         tds::Headers h;
         if (!tds::ParseRequestHeaders(m.payload, level_, h) || (m.payload.size() - h.length) % 2 != 0) {
@@ -189,46 +189,86 @@ private:
         const uint8_t* text = m.payload.data() + h.length;
         const size_t units = (m.payload.size() - h.length) / 2;
         const std::string sql = tds::Utf8FromUcs2(text, units);
-        tds::Tokens t = Answer();
-        if (const auto control = ParseTransactionControl(sql)) return OnControl(*control, sql, t);
         const bool schema = sql == SchemaChangeBatch();
-        const bool mismatch = level_ >= tds::kLevel72 && h.descriptor != xact_;
-        if (implicit_ && xact_ == 0) Begin("implicit", t);
+        const std::vector<Statement> statements =
+            schema ? std::vector<Statement>{{Statement::Work, false, true}} : SplitStatements(sql);
+        const bool work = std::any_of(statements.begin(), statements.end(),
+                                      [](const Statement& s) { return s.kind == Statement::Work; });
+        const CatalogModel catalog = server_.Catalog(catalog_).value_or(CatalogModel{});
+        tds::Tokens t = Answer();
 
         json e = Event("batch");
         e["text"] = sql;
         e["length"] = units;
         e["hex"] = tds::Hex(text, units * 2);
         e["schema_change"] = schema;
-        e["in_transaction"] = xact_ != 0;
-        if (mismatch) e["descriptor_mismatch"] = h.descriptor;
+        if (level_ >= tds::kLevel72 && h.descriptor != xact_) e["descriptor_mismatch"] = h.descriptor;
+        // Compile errors: nothing of the batch runs, and no transaction begins.
+        std::optional<ServerError> compile;
+        if (work && catalog.Has(Fault::BatchError)) compile = ServerError{catalog.errorNumber, catalog.errorMessage};
+        if (schema && catalog.CaseSensitive()) compile = ServerError{208, "Invalid object name 'DBO.SYSCOLUMNS'."};
+        if (compile) {
+            e["in_transaction"] = xact_ != 0;
+            e["outcome"] = "error";
+            e["error_number"] = compile->number;
+            e["compile_error"] = true;
+            Note(e);
+            t.Error(compile->number, 1, 16, compile->message).Done(tds::DoneError | InXact());
+            return Send(t);
+        }
 
-        const CatalogModel catalog = server_.Catalog(catalog_).value_or(CatalogModel{});
+        bool failed = false, worked = false;
+        for (size_t i = 0; i < statements.size(); ++i) {
+            const Statement& s = statements[i];
+            if (s.kind != Statement::Work) {
+                if (!RunControl(statements, i, sql, t, failed)) return false;
+                continue;
+            }
+            if (s.guarded && xact_ == 0) continue;
+            if (implicit_ && xact_ == 0 && s.touchesTable) Begin("implicit", t);
+            if (worked) continue;
+            worked = true;
+            e["in_transaction"] = xact_ != 0;
+            const Flow flow = RunWork(schema, catalog, e, t, failed);
+            Note(e);
+            if (flow == Flow::Close) return false;
+            if (flow == Flow::Pending) return true;  // unanswered until the client's attention
+            if (flow == Flow::BatchEnds) break;
+        }
+        if (work && !worked) {
+            e["outcome"] = "skipped";
+            Note(e);
+        }
+        t.Done((failed ? tds::DoneError : tds::DoneFinal) | InXact());
+        return Send(t);
+    }
+
+    enum class Flow { Goes, BatchEnds, Pending, Close };
+
+    // The batch's work as the catalog's faults and the schema-change batch's statements make it.
+    Flow RunWork(bool schema, const CatalogModel& catalog, json& e, tds::Tokens& t, bool& failed) {
         if (catalog.Has(Fault::DropInBatch)) {
             e["outcome"] = "dropped";
-            Note(e);
             t.Done(tds::DoneMore | InXact());
             Send(t, false);
-            return false;
+            return Flow::Close;
         }
         if (catalog.Has(Fault::BatchHang)) {
             e["outcome"] = "hang";
             hanging_ = true;
-            Note(e);
-            return true;  // unanswered until the client's attention
+            return Flow::Pending;
         }
-        if (catalog.Has(Fault::BatchError) || catalog.Has(Fault::LateBatchError)) {
+        if (catalog.Has(Fault::LateBatchError)) {
             e["outcome"] = "error";
             e["error_number"] = catalog.errorNumber;
-            Note(e);
-            if (catalog.Has(Fault::LateBatchError)) t.Done(tds::DoneMore | tds::DoneCount | InXact(), 1);
-            t.Error(catalog.errorNumber, 1, 16, catalog.errorMessage).Done(tds::DoneError | InXact());
-            return Send(t);
+            t.Done(tds::DoneMore | tds::DoneCount | InXact(), 1);
+            t.Error(catalog.errorNumber, 1, 16, catalog.errorMessage);
+            failed = true;
+            return Flow::BatchEnds;
         }
         if (catalog.Has(Fault::DeadlockVictim)) {
             e["outcome"] = "deadlock_victim";
             e["error_number"] = 1205;
-            Note(e);
             t.Error(1205, 51, 13,
                     "Transaction (Process ID " + std::to_string(spid_) +
                         ") was deadlocked on lock resources with another process and has been "
@@ -242,25 +282,43 @@ private:
                 EndWork(false, r, t);
                 Note(r);
             }
-            t.Done(tds::DoneError);
-            return Send(t);
+            failed = true;
+            return Flow::BatchEnds;
         }
-        if (schema) {
-            CatalogModel model = work_.value_or(catalog);
-            const int statements = ApplySchemaChange(model);
-            e["outcome"] = statements ? "applied" : "unchanged";
-            if (statements && xact_ == 0) {
-                e["committed"] = server_.CommitCatalog(catalog_, model);
-            } else if (statements) {
-                work_ = model;
-            }
-            for (int i = 0; i < statements; ++i) t.Done(tds::DoneMore | InXact());
-        } else {
+        if (!schema) {
             e["outcome"] = "ok";
+            return Flow::Goes;
         }
-        Note(e);
-        t.Done(tds::DoneFinal | InXact());
-        return Send(t);
+        CatalogModel model = work_.value_or(catalog);
+        const SchemaBatchRun run = RunSchemaBatch(model, catalog_);
+        bool errors = false;
+        json ran = json::array();
+        for (const BatchStatement& s : run.ran) {
+            std::string line = s.name;
+            for (const ServerError& error : s.errors) {
+                line += " " + std::to_string(error.number);
+                if (error.number == 3621) {
+                    t.Info(3621, 1, error.message);
+                } else {
+                    t.Error(error.number, 1, 16, error.message);
+                }
+            }
+            errors = errors || !s.errors.empty();
+            t.Done(tds::DoneMore | (s.errors.empty() ? 0 : tds::DoneError) | InXact());
+            ran.push_back(line);
+        }
+        e["statements"] = ran;
+        e["outcome"] = run.waiting ? "lock_wait" : errors ? "error" : run.ran.empty() ? "unchanged" : "applied";
+        if (!run.ran.empty() && xact_ == 0) {
+            e["committed"] = server_.CommitCatalog(catalog_, model);
+        } else if (!run.ran.empty()) {
+            work_ = model;
+        }
+        if (run.waiting) {
+            hanging_ = true;
+            return Flow::Pending;
+        }
+        return Flow::Goes;
     }
 
     bool OnTransaction(const tds::Message& m) {
@@ -300,34 +358,34 @@ private:
         return Send(t);
     }
 
-    // A batch of transaction control only: its statements in order, as a server runs them
-    // (an error does not stop the batch), then one DONE.
-    bool OnControl(const std::vector<ControlStatement>& statements, const std::string& sql, tds::Tokens& t) {
-        bool failed = false;
-        for (size_t i = 0; i < statements.size(); ++i) {
-            const ControlStatement& s = statements[i];
-            if (s.kind == ControlStatement::Begin) {
-                if (!s.guarded || xact_) Begin("sql", t, &sql);
-            } else if (s.kind == ControlStatement::ImplicitOn || s.kind == ControlStatement::ImplicitOff) {
-                implicit_ = s.kind == ControlStatement::ImplicitOn;
-                json e = Event("implicit_transactions");
-                e["on"] = implicit_;
-                e["text"] = sql;
-                Note(e);
-            } else {
-                const bool commit = s.kind == ControlStatement::Commit;
-                const bool chain = i + 1 < statements.size() && statements[i + 1].kind == ControlStatement::Begin &&
-                                   !statements[i + 1].guarded;
-                json e = Event(commit ? "commit" : "rollback");
-                e["text"] = sql;
-                bool f = false;
-                if (!End({commit, "sql", s.guarded, chain}, e, t, f)) return false;
-                failed = failed || f;
-                if (chain) ++i;
-            }
+    // The transaction-control statement statements[i]: a COMMIT or ROLLBACK directly followed by
+    // an unguarded BEGIN TRAN is one chained end (i moves past the BEGIN). Returns false when the
+    // connection is to close.
+    bool RunControl(const std::vector<Statement>& statements, size_t& i, const std::string& sql, tds::Tokens& t,
+                    bool& failed) {
+        const Statement& s = statements[i];
+        if (s.kind == Statement::Begin) {
+            if (s.guarded && !xact_) return true;
+            if (implicit_ && !xact_) Begin("implicit", t);  // BEGIN TRAN starts one, then nests
+            Begin("sql", t, &sql);
+        } else if (s.kind == Statement::ImplicitOn || s.kind == Statement::ImplicitOff) {
+            implicit_ = s.kind == Statement::ImplicitOn;
+            json e = Event("implicit_transactions");
+            e["on"] = implicit_;
+            e["text"] = sql;
+            Note(e);
+        } else {
+            const bool commit = s.kind == Statement::Commit;
+            const bool chain = i + 1 < statements.size() && statements[i + 1].kind == Statement::Begin &&
+                               !statements[i + 1].guarded;
+            json e = Event(commit ? "commit" : "rollback");
+            e["text"] = sql;
+            bool f = false;
+            if (!End({commit, "sql", s.guarded, chain}, e, t, f)) return false;
+            failed = failed || f;
+            if (chain) ++i;
         }
-        t.Done((failed ? tds::DoneError : tds::DoneFinal) | InXact());
-        return Send(t);
+        return true;
     }
 
     // Opens a transaction, or nests one in the open transaction.
@@ -361,7 +419,7 @@ private:
     }
 
     // One COMMIT or ROLLBACK, journaled as e. failed: it was answered with an error. Returns false
-    // when the connection is to close. A failed commit keeps its transaction and begins none.
+    // when the connection is to close.
     bool End(const EndRequest& r, json& e, tds::Tokens& t, bool& failed) {
         e["how"] = r.how;
         e["descriptor"] = xact_;
@@ -376,14 +434,17 @@ private:
                 e["error_number"] = r.commit ? 3902 : 3903;
                 t.Error(r.commit ? 3902 : 3903, 1, 16, r.commit ? kNoBeginCommit : kNoBeginRollback);
             }
-        } else if (r.commit && catalog.Has(Fault::CommitFail)) {
-            failed = true;
-            e["outcome"] = "failed";
-            e["reason"] = "commit_fail fault";
-            e["error_number"] = 3930;
-            t.Error(3930, 1, 16, kCannotCommit);
+        } else if (r.commit && trancount_ == 1 && catalog.Has(Fault::CommitLost)) {
+            e["outcome"] = "lost";
+            e["reason"] = "commit_lost fault";
             Note(e);
-            return true;
+            return false;  // the server rolls back at the disconnect
+        } else if (r.commit && trancount_ == 1 && catalog.Has(Fault::CommitLostAfter)) {
+            EndWork(true, e, t);
+            e["outcome"] = "lost_after";
+            e["reason"] = "commit_lost_after fault";
+            Note(e);
+            return false;
         } else if (!r.commit && catalog.Has(Fault::RollbackFail)) {
             e["outcome"] = "dropped";
             e["reason"] = "rollback_fail fault";
@@ -435,7 +496,7 @@ private:
     std::string login_, catalog_;
     uint64_t xact_ = 0;                 // the open transaction's descriptor; 0 = none
     int trancount_ = 0;                 // @@TRANCOUNT: BEGINs not yet ended
-    bool implicit_ = false;             // SET IMPLICIT_TRANSACTIONS ON: a batch opens a transaction
+    bool implicit_ = false;             // SET IMPLICIT_TRANSACTIONS ON
     std::optional<CatalogModel> work_;  // the open transaction's view of the catalog, once changed
     bool hanging_ = false;
 };
@@ -472,11 +533,11 @@ bool Standin::CommitCatalog(const std::string& name, const CatalogModel& model) 
     auto it = world_.catalogs.find(name);
     if (it == world_.catalogs.end()) return false;
     CatalogModel& c = it->second;
-    const bool changed = c.portTable != model.portTable || c.locationWidth != model.locationWidth ||
-                         c.ixPortLocation != model.ixPortLocation;
-    c.portTable = model.portTable;
+    const bool changed = c.locationWidth != model.locationWidth || c.ixPortLocation != model.ixPortLocation ||
+                         c.indexBuilds != model.indexBuilds;
     c.locationWidth = model.locationWidth;
     c.ixPortLocation = model.ixPortLocation;
+    c.indexBuilds = model.indexBuilds;
     try {
         SaveWorld(world_, statePath_);
     } catch (const std::exception& error) {

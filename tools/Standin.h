@@ -13,8 +13,8 @@
 // a server's semantics (a nesting count; 3902/3903 when there is nothing to end) and the same
 // journal events either way, marked with "how": "tm", "sql", "implicit" or "server".
 //
-// A transaction's changes live in its connection until the commit; a rollback, a failed
-// connection or the client's close discards them. Every event goes to the journal with the
+// A batch's statements run in order, each leaving its work in the connection's transaction until
+// the commit; a rollback, a failed connection or the client's close discards it. Every event goes to the journal with the
 // connection number, the login and the catalog.
 #include <atomic>
 #include <cstdint>

@@ -4,6 +4,7 @@
 
 namespace {
 
+// Upper-case words; ';', '>', '(' and ')' are words of their own.
 std::vector<std::string> Words(const std::string& sql) {
     std::vector<std::string> words;
     std::string word;
@@ -12,11 +13,11 @@ std::vector<std::string> Words(const std::string& sql) {
         word.clear();
     };
     for (char c : sql) {
-        if (std::isspace(static_cast<unsigned char>(c)) || c == ';') {
+        if (std::isspace(static_cast<unsigned char>(c))) {
             flush();
-        } else if (c == '>') {
+        } else if (c == ';' || c == '>' || c == '(' || c == ')') {
             flush();
-            words.push_back(">");
+            words.push_back(std::string(1, c));
         } else {
             word += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
@@ -25,44 +26,61 @@ std::vector<std::string> Words(const std::string& sql) {
     return words;
 }
 
+bool StartsWork(const std::string& w) {
+    for (const char* k : {"SELECT", "INSERT", "UPDATE", "DELETE", "MERGE", "TRUNCATE", "CREATE", "ALTER", "DROP",
+                          "IF", "SET", "EXEC", "EXECUTE", "PRINT", "DECLARE", "GRANT", "DENY", "REVOKE"})
+        if (w == k) return true;
+    return false;
+}
+
+bool ChangesTable(const std::string& w) {
+    for (const char* k : {"INSERT", "UPDATE", "DELETE", "MERGE", "TRUNCATE", "CREATE", "ALTER", "DROP"})
+        if (w == k) return true;
+    return false;
+}
+
 }  // namespace
 
-std::optional<std::vector<ControlStatement>> ParseTransactionControl(const std::string& sql) {
+std::vector<Statement> SplitStatements(const std::string& sql) {
     const std::vector<std::string> w = Words(sql);
-    std::vector<ControlStatement> out;
+    std::vector<Statement> out;
     size_t i = 0;
-    auto take = [&](const char* word) {
-        if (i < w.size() && w[i] == word) {
-            ++i;
-            return true;
-        }
-        return false;
-    };
+    auto at = [&](size_t k, const char* word) { return k < w.size() && w[k] == word; };
+    auto take = [&](const char* word) { return at(i, word) ? (++i, true) : false; };
     auto takeTran = [&] { return take("TRAN") || take("TRANSACTION"); };
     while (i < w.size()) {
-        const bool guarded = take("IF");
-        if (guarded && !(take("@@TRANCOUNT") && take(">") && take("0"))) return std::nullopt;
-        if (take("BEGIN")) {
-            if (!takeTran()) return std::nullopt;  // a BEGIN ... END block
-            out.push_back({ControlStatement::Begin, guarded});
+        if (take(";") || take("END")) continue;
+        const bool guarded =
+            at(i, "IF") && at(i + 1, "@@TRANCOUNT") && at(i + 2, ">") && at(i + 3, "0") && (i += 4, true);
+        if (at(i, "BEGIN") && (at(i + 1, "TRAN") || at(i + 1, "TRANSACTION"))) {
+            i += 2;
+            out.push_back({Statement::Begin, guarded});
+        } else if (take("BEGIN")) {  // a BEGIN ... END block
+            continue;
         } else if (take("COMMIT")) {
-            takeTran();
-            out.push_back({ControlStatement::Commit, guarded});
+            takeTran() || take("WORK");
+            out.push_back({Statement::Commit, guarded});
         } else if (take("ROLLBACK")) {
-            takeTran();
-            out.push_back({ControlStatement::Rollback, guarded});
-        } else if (!guarded && take("SET") && take("IMPLICIT_TRANSACTIONS")) {
-            if (take("ON")) {
-                out.push_back({ControlStatement::ImplicitOn, false});
-            } else if (take("OFF")) {
-                out.push_back({ControlStatement::ImplicitOff, false});
-            } else {
-                return std::nullopt;
-            }
+            takeTran() || take("WORK");
+            out.push_back({Statement::Rollback, guarded});
+        } else if (at(i, "SET") && at(i + 1, "IMPLICIT_TRANSACTIONS") && (at(i + 2, "ON") || at(i + 2, "OFF"))) {
+            out.push_back({at(i + 2, "ON") ? Statement::ImplicitOn : Statement::ImplicitOff, guarded});
+            i += 3;
         } else {
-            return std::nullopt;
+            // Work, up to the next statement at the top level (the SET of UPDATE ... SET starts
+            // none).
+            Statement s{Statement::Work, guarded, ChangesTable(w[i])};
+            int depth = 0;
+            for (++i; i < w.size(); ++i) {
+                if (w[i] == "(") ++depth;
+                if (w[i] == ")" && depth > 0) --depth;
+                if (w[i] == "FROM") s.touchesTable = true;
+                if (depth > 0) continue;
+                if (w[i] == ";" || w[i] == "BEGIN" || w[i] == "END" || w[i] == "COMMIT" || w[i] == "ROLLBACK") break;
+                if (w[i] == "SET" ? at(i + 1, "IMPLICIT_TRANSACTIONS") : StartsWork(w[i])) break;
+            }
+            out.push_back(s);
         }
     }
-    if (out.empty()) return std::nullopt;
     return out;
 }

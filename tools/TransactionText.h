@@ -1,16 +1,19 @@
 #pragma once
-// Transaction control sent as SQL text, the way drivers that make no transaction-manager requests
-// send it: BEGIN TRAN[SACTION], COMMIT and ROLLBACK [TRAN[SACTION]], each optionally behind
-// IF @@TRANCOUNT > 0, and SET IMPLICIT_TRANSACTIONS ON|OFF. Statements are separated by white
-// space or ';'; case does not matter. A batch that holds anything else is an ordinary batch.
-#include <optional>
+// A batch's statements, told apart as far as transactions need: BEGIN TRAN[SACTION], COMMIT and
+// ROLLBACK [TRAN[SACTION]], each optionally behind IF @@TRANCOUNT > 0 (which governs that one
+// statement), SET IMPLICIT_TRANSACTIONS ON|OFF, and work: any other statement, of which only one
+// thing matters, whether it reads or changes a table (DML, DDL, a SELECT with a FROM), since
+// under implicit transactions such a statement starts one. A statement ends at ';' or where the
+// next begins at the top level (outside parentheses); case does not matter. Not a SQL parser:
+// splitting work too finely is harmless, as only the first work statement and the table rule
+// are used.
 #include <string>
 #include <vector>
 
-struct ControlStatement {
-    enum Kind { Begin, Commit, Rollback, ImplicitOn, ImplicitOff } kind;
-    bool guarded;  // behind IF @@TRANCOUNT > 0, which governs this one statement only
+struct Statement {
+    enum Kind { Begin, Commit, Rollback, ImplicitOn, ImplicitOff, Work } kind;
+    bool guarded = false;       // behind IF @@TRANCOUNT > 0
+    bool touchesTable = false;  // Work only
 };
 
-// The batch's statements when it is transaction control and nothing else; nullopt otherwise.
-std::optional<std::vector<ControlStatement>> ParseTransactionControl(const std::string& sql);
+std::vector<Statement> SplitStatements(const std::string& sql);

@@ -14,7 +14,8 @@ namespace {
 const std::pair<Fault, const char*> kFaultNames[] = {
     {Fault::RefuseLogin, "refuse_login"},       {Fault::UnknownCatalog, "unknown_catalog"},
     {Fault::BatchError, "batch_error"},         {Fault::LateBatchError, "late_batch_error"},
-    {Fault::BatchHang, "batch_hang"},           {Fault::CommitFail, "commit_fail"},
+    {Fault::BatchHang, "batch_hang"},           {Fault::LockWait, "lock_wait"},
+    {Fault::CommitLost, "commit_lost"},         {Fault::CommitLostAfter, "commit_lost_after"},
     {Fault::RollbackFail, "rollback_fail"},     {Fault::DropInBatch, "drop_in_batch"},
     {Fault::DeadlockVictim, "deadlock_victim"},
 };
@@ -42,13 +43,20 @@ void RejectUnknownKeys(const json& object, std::initializer_list<const char*> kn
 CatalogModel CatalogFromJson(const json& j, const std::string& name) {
     if (!j.is_object()) throw std::runtime_error("catalog \"" + name + "\" is not an object");
     RejectUnknownKeys(j,
-                      {"port_table", "location_width", "ix_port_location", "faults", "error_number", "error_message"},
+                      {"port_table", "location_width", "ix_port_location", "index_builds", "location_nulls",
+                       "other_location_index", "location_constraint", "collation", "faults", "error_number",
+                       "error_message"},
                       "catalog \"" + name + "\"");
     CatalogModel c;
     c.portTable = j.value("port_table", false);
     if (j.contains("location_width") && !j["location_width"].is_null())
         c.locationWidth = j["location_width"].get<int>();
     c.ixPortLocation = j.value("ix_port_location", false);
+    c.indexBuilds = j.value("index_builds", 0);
+    c.locationNulls = j.value("location_nulls", false);
+    c.otherLocationIndex = j.value("other_location_index", "");
+    c.locationConstraint = j.value("location_constraint", "");
+    c.collation = j.value("collation", c.collation);
     if (j.contains("faults"))
         for (const auto& f : j.at("faults")) c.faults.insert(FaultFromName(f.get<std::string>()));
     c.errorNumber = j.value("error_number", c.errorNumber);
@@ -61,6 +69,11 @@ json CatalogToJson(const CatalogModel& c) {
     j["port_table"] = c.portTable;
     j["location_width"] = c.locationWidth ? json(*c.locationWidth) : json(nullptr);
     j["ix_port_location"] = c.ixPortLocation;
+    j["index_builds"] = c.indexBuilds;
+    j["location_nulls"] = c.locationNulls;
+    j["other_location_index"] = c.otherLocationIndex;
+    j["location_constraint"] = c.locationConstraint;
+    j["collation"] = c.collation;
     json faults = json::array();
     for (Fault f : c.faults) faults.push_back(FaultName(f));
     j["faults"] = faults;
@@ -140,16 +153,39 @@ World DemoWorld() {
     return w;
 }
 
-int ApplySchemaChange(CatalogModel& catalog) {
-    if (!catalog.portTable || !catalog.locationWidth || *catalog.locationWidth >= 140) return 0;
-    int statements = 0;
-    if (catalog.ixPortLocation) {
-        catalog.ixPortLocation = false;  // DROP INDEX
-        ++statements;
+bool CatalogModel::CaseSensitive() const {
+    return collation.find("_CS_") != std::string::npos || collation.find("_BIN") != std::string::npos;
+}
+
+SchemaBatchRun RunSchemaBatch(CatalogModel& c, const std::string& name) {
+    SchemaBatchRun run;
+    if (!c.portTable || !c.locationWidth || *c.locationWidth >= 140) return run;
+    if (c.ixPortLocation) {
+        c.ixPortLocation = false;
+        run.ran.push_back({"drop_index", {}});
     }
-    catalog.locationWidth = 140;  // ALTER TABLE ... ALTER COLUMN
-    ++statements;
-    catalog.ixPortLocation = true;  // CREATE INDEX
-    ++statements;
-    return statements;
+    if (c.Has(Fault::LockWait)) {
+        run.waiting = true;
+        return run;
+    }
+    // The server checks what depends on the column before it reads a row.
+    std::vector<ServerError> errors;
+    for (const auto& [kind, object] : {std::pair{"index", &c.otherLocationIndex}, {"object", &c.locationConstraint}})
+        if (!object->empty())
+            errors.push_back({5074, std::string("The ") + kind + " '" + *object + "' is dependent on column 'LOCATION'."});
+    if (!errors.empty()) {
+        errors.push_back({4922, "ALTER TABLE ALTER COLUMN LOCATION failed because one or more objects access this column."});
+    } else if (c.locationNulls) {
+        errors = {{515, "Cannot insert the value NULL into column 'LOCATION', table '" + name +
+                            ".dbo.PORT'; column does not allow nulls. UPDATE fails."},
+                  {3621, "The statement has been terminated."}};
+    }
+    if (errors.empty()) c.locationWidth = 140;
+    run.ran.push_back({"alter_column", errors});
+    if (!c.ixPortLocation) {
+        c.ixPortLocation = true;
+        ++c.indexBuilds;
+        run.ran.push_back({"create_index", {}});
+    }
+    return run;
 }

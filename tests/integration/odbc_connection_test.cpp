@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <iterator>
+#include <tuple>
 #include <string>
 
 #include "db/Connection.h"
@@ -55,6 +56,19 @@ std::string Ucs2Hex(const std::string& ascii) {
     std::string hex;
     for (unsigned char c : ascii) hex += std::string{digits[c >> 4], digits[c & 15], '0', '0'};
     return hex;
+}
+
+// The transaction events of a catalog's connections: "begin implicit", "commit sql ok nested", ...
+std::vector<std::string> TransactionEvents(const StandinProcess& s, const std::string& catalog) {
+    std::vector<std::string> seen;
+    for (const json& e : s.Journal()) {
+        const std::string event = e["event"];
+        if (e.value("catalog", "") != catalog || e.value("cause", "") == "disconnect") continue;
+        if (event == "begin" || event == "commit" || event == "rollback")
+            seen.push_back(event + " " + e["how"].get<std::string>() + (e.contains("outcome") ? " " : "") +
+                           e.value("outcome", "") + (e.value("nested", false) ? " nested" : ""));
+    }
+    return seen;
 }
 
 // Open, begin, run the schema batch: the common start of the transaction tests.
@@ -320,21 +334,85 @@ TEST(OdbcFaults, BatchTimeOutCancelsTheBatchThenTheRollbackWorks) {
     EXPECT_EQ(s.Events("rollback").at(0)["outcome"], "ok");
 }
 
-TEST(OdbcFaults, FailedCommitKeepsTheTransactionForTheRollback) {
-    StandinProcess s(TestName(), World({{"ZANT", WithFaults(NarrowCatalog(), {"commit_fail"})}}));
-    auto c = OpenAndRunBatch(s, "ZANT");
-    const std::string text = FailureOf([&] { c->CommitTrans(); });
-    EXPECT_NE(text.find("(3930)"), std::string::npos) << text;
-    EXPECT_TRUE(c->InTransaction());
-    EXPECT_NO_THROW(c->RollbackTrans());
-    EXPECT_FALSE(c->InTransaction());
-    c->Close();
-    EXPECT_EQ(s.State()["catalogs"]["ZANT"]["location_width"], 100);
-    const auto rollbacks = s.Events("rollback");
-    ASSERT_FALSE(rollbacks.empty());
-    EXPECT_EQ(rollbacks[0]["outcome"], "ok");
-    EXPECT_EQ(rollbacks[0]["descriptor"], s.Events("begin").at(0)["descriptor"]) << "the failed commit's transaction";
-    EXPECT_EQ(rollbacks[0]["discarded_changes"], true);
+// The commit failures a workstation meets: the connection is lost as the commit arrives, before
+// or after the server applied it. The transaction is still taken as open; its rollback then
+// fails on the lost connection.
+TEST(OdbcFaults, LostCommitLeavesTheTransactionOpenAndTheRollbackFails) {
+    StandinProcess s(TestName(), World({{"Before", WithFaults(NarrowCatalog(), {"commit_lost"})},
+                                        {"After", WithFaults(NarrowCatalog(), {"commit_lost_after"})}}));
+    for (const auto& [catalog, outcome, width] : {std::tuple{"Before", "lost", 100}, {"After", "lost_after", 140}}) {
+        SCOPED_TRACE(catalog);
+        auto c = OpenAndRunBatch(s, catalog);
+        EXPECT_THROW(c->CommitTrans(), Failure);
+        EXPECT_TRUE(c->InTransaction());
+        EXPECT_THROW(c->RollbackTrans(), Failure);
+        c->Close();
+        EXPECT_EQ(s.State()["catalogs"][catalog]["location_width"], width);
+        json commit;
+        for (const json& e : s.Events("commit"))
+            if (e["catalog"] == catalog) commit = e;
+        EXPECT_EQ(commit["outcome"], outcome);
+    }
+    const json undone = s.WaitForEvent("rollback", [](const json& e) { return e.value("cause", "") == "disconnect"; });
+    ASSERT_TRUE(undone.is_object());
+    EXPECT_EQ(undone["catalog"], "Before");
+    EXPECT_EQ(undone["discarded_changes"], true);
+}
+
+// Errors that end one statement: the batch goes on, and what ran before and after stays in the
+// transaction. A wrong commit then leaves a state that a rollback never does.
+TEST(OdbcFaults, StatementErrorsLeaveTheBatchWorkToTheRollback) {
+    struct Case {
+        const char* name;
+        json change;
+        const char* diagnostic;
+        const char* statements;  // what ran, as journaled
+        json committed;          // ix_port_location, index_builds after a wrong commit
+    };
+    const Case cases[] = {
+        {"Nulls", {{"location_nulls", true}}, "(515)", "drop_index,alter_column 515 3621,create_index", {true, 1}},
+        {"OtherIndex", {{"other_location_index", "IX_PORT_CITY"}}, "The index 'IX_PORT_CITY' is dependent",
+         "drop_index,alter_column 5074 4922,create_index", {true, 1}},
+        {"Constraint", {{"location_constraint", "DF_PORT_LOCATION"}}, "(4922)",
+         "drop_index,alter_column 5074 4922,create_index", {true, 1}},
+        {"LockWait", {{"faults", {"lock_wait"}}}, "[HYT00]", "drop_index", {false, 0}},
+        {"CaseSensitive", {{"collation", "Latin1_General_CS_AS"}}, "Invalid object name 'DBO.SYSCOLUMNS'.", "",
+         {true, 0}},
+    };
+    json catalogs = json::object();
+    for (const Case& c : cases)
+        for (const char* end : {"_rolled_back", "_committed"}) {
+            json catalog = NarrowCatalog();
+            catalog.update(c.change);
+            catalogs[std::string(c.name) + end] = catalog;
+        }
+    StandinProcess s(TestName(), World(catalogs));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (bool commit : {false, true}) {
+            const std::string catalog = std::string(c.name) + (commit ? "_committed" : "_rolled_back");
+            auto connection = MakeOdbcConnection();
+            connection->Open(Params(s, catalog), 15);
+            connection->BeginTrans();
+            const std::string text = FailureOf([&] { connection->Execute(SchemaChangeBatch(), 2); });
+            EXPECT_NE(text.find(c.diagnostic), std::string::npos) << text;
+            EXPECT_TRUE(connection->InTransaction());
+            commit ? connection->CommitTrans() : connection->RollbackTrans();
+            connection->Close();
+            const json state = s.State()["catalogs"][catalog];
+            EXPECT_EQ(state["location_width"], 100);
+            EXPECT_EQ(json({state["ix_port_location"], state.value("index_builds", 0)}), commit ? c.committed : json({true, 0}));
+        }
+        json batch, rollback;
+        for (const json& e : s.Events("batch"))
+            if (e["catalog"] == std::string(c.name) + "_rolled_back") batch = e;
+        for (const json& e : s.Events("rollback"))
+            if (e["catalog"] == std::string(c.name) + "_rolled_back" && rollback.is_null()) rollback = e;
+        std::string ran;
+        for (const json& r : batch.value("statements", json::array())) ran += (ran.empty() ? "" : ",") + r.get<std::string>();
+        EXPECT_EQ(ran, c.statements);
+        EXPECT_EQ(rollback["discarded_changes"], *c.statements != 0);
+    }
 }
 
 // A real failed rollback: the connection is gone.
@@ -429,12 +507,57 @@ TEST(OdbcTransaction, WindowsDriverStatementsRollBackAndCommit) {
     EXPECT_NE(FailureOf([&] { c->Execute("COMMIT TRANSACTION", 30); }).find("(3902)"), std::string::npos);
     c->Close();
 
-    std::vector<std::string> seen;
-    for (const json& e : s.Journal()) {
-        const std::string event = e["event"];
-        if (event == "begin" || event == "commit" || event == "rollback")
-            seen.push_back(event + " " + e["how"].get<std::string>() + " " + e.value("outcome", ""));
+    EXPECT_EQ(TransactionEvents(s, "ZANT"),
+              (std::vector<std::string>{"begin implicit", "rollback sql ok", "rollback sql no_transaction",
+                                        "begin implicit", "commit sql ok", "commit sql no_transaction"}));
+}
+
+// Under SET IMPLICIT_TRANSACTIONS ON, as a server counts: one case per rule, each batch sent as it
+// stands in autocommit mode.
+TEST(OdbcTransaction, ImplicitTransactionsFollowTheServersRules) {
+    struct Case {
+        const char* rule;
+        std::vector<std::string> batches;  // after SET IMPLICIT_TRANSACTIONS ON
+        std::vector<std::string> events;
+        int width;  // LOCATION's width afterwards
+    };
+    const std::string& batch = SchemaChangeBatch();
+    const Case cases[] = {
+        {"a statement that reads a table starts one",
+         {"SELECT name FROM sys.tables", "IF @@TRANCOUNT > 0 ROLLBACK TRAN"},
+         {"begin implicit", "rollback sql ok"},
+         100},
+        {"a SELECT without FROM or a batch that fails to compile starts none",
+         {"SELECT 1", batch, "IF @@TRANCOUNT > 0 ROLLBACK TRAN"},
+         {"rollback sql no_transaction"},
+         100},
+        {"BEGIN TRAN with none open opens two; ROLLBACK ends both",
+         {"BEGIN TRAN", batch, "COMMIT TRAN", "ROLLBACK TRAN", "COMMIT TRAN"},
+         {"begin implicit", "begin sql", "commit sql ok nested", "rollback sql ok", "commit sql no_transaction"},
+         100},
+        {"transaction statements count inside a batch with other statements",
+         {batch, "SELECT 1; IF @@TRANCOUNT > 0 COMMIT TRAN", "UPDATE X SET y = 1 ROLLBACK TRANSACTION"},
+         {"begin implicit", "commit sql ok", "begin implicit", "rollback sql ok"},
+         140},
+    };
+    json catalogs = json::object();
+    for (size_t i = 0; i < std::size(cases); ++i) catalogs["C" + std::to_string(i)] = NarrowCatalog();
+    catalogs["C1"]["collation"] = "SQL_Latin1_General_CP1_CS_AS";  // DBO.SYSCOLUMNS: 208 at compile
+    StandinProcess s(TestName(), World(catalogs));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.rule);
+        const std::string catalog = "C" + std::to_string(i);
+        auto connection = MakeOdbcConnection();
+        connection->Open(Params(s, catalog), 15);
+        connection->Execute("SET IMPLICIT_TRANSACTIONS ON", 30);
+        for (const std::string& sql : c.batches) {
+            try {
+                connection->Execute(sql, 30);
+            } catch (const Failure&) {}  // 208, 3902: what the journal shows is what counts
+        }
+        connection->Close();
+        EXPECT_EQ(TransactionEvents(s, catalog), c.events);
+        EXPECT_EQ(s.State()["catalogs"][catalog]["location_width"], c.width);
     }
-    EXPECT_EQ(seen, (std::vector<std::string>{"begin implicit ", "rollback sql ok", "rollback sql no_transaction",
-                                              "begin implicit ", "commit sql ok", "commit sql no_transaction"}));
 }
