@@ -230,7 +230,6 @@ private:
             worked = true;
             e["in_transaction"] = xact_ != 0;
             const Flow flow = RunWork(schema, catalog, e, t, failed);
-            Note(e);
             if (flow == Flow::Close) return false;
             if (flow == Flow::Pending) return true;  // unanswered until the client's attention
             if (flow == Flow::BatchEnds) break;
@@ -246,17 +245,23 @@ private:
     enum class Flow { Goes, BatchEnds, Pending, Close };
 
     // The batch's work as the catalog's faults and the schema-change batch's statements make it.
+    // Journals e.
     Flow RunWork(bool schema, const CatalogModel& catalog, json& e, tds::Tokens& t, bool& failed) {
+        auto noted = [&](Flow flow) {
+            Note(e);
+            return flow;
+        };
         if (catalog.Has(Fault::DropInBatch)) {
             e["outcome"] = "dropped";
             t.Done(tds::DoneMore | InXact());
+            Note(e);
             Send(t, false);
             return Flow::Close;
         }
         if (catalog.Has(Fault::BatchHang)) {
             e["outcome"] = "hang";
             hanging_ = true;
-            return Flow::Pending;
+            return noted(Flow::Pending);
         }
         if (catalog.Has(Fault::LateBatchError)) {
             e["outcome"] = "error";
@@ -264,7 +269,7 @@ private:
             t.Done(tds::DoneMore | tds::DoneCount | InXact(), 1);
             t.Error(catalog.errorNumber, 1, 16, catalog.errorMessage);
             failed = true;
-            return Flow::BatchEnds;
+            return noted(Flow::BatchEnds);
         }
         if (catalog.Has(Fault::DeadlockVictim)) {
             e["outcome"] = "deadlock_victim";
@@ -273,6 +278,7 @@ private:
                     "Transaction (Process ID " + std::to_string(spid_) +
                         ") was deadlocked on lock resources with another process and has been "
                         "chosen as the deadlock victim. Rerun the transaction.");
+            Note(e);
             if (xact_) {
                 json r = Event("rollback");
                 r["how"] = "server";
@@ -287,7 +293,7 @@ private:
         }
         if (!schema) {
             e["outcome"] = "ok";
-            return Flow::Goes;
+            return noted(Flow::Goes);
         }
         CatalogModel model = work_.value_or(catalog);
         const SchemaBatchRun run = RunSchemaBatch(model, catalog_);
@@ -316,9 +322,9 @@ private:
         }
         if (run.waiting) {
             hanging_ = true;
-            return Flow::Pending;
+            return noted(Flow::Pending);
         }
-        return Flow::Goes;
+        return noted(Flow::Goes);
     }
 
     bool OnTransaction(const tds::Message& m) {

@@ -5,6 +5,7 @@ every way it can stop (open, batch, time-out, commit, rollback, a wrong typed pa
 the log's exact bytes, the boxes on screen, the exact batch the server received and the
 catalogs' schema in the stand-in's state afterwards."""
 
+import json
 import os
 import time
 
@@ -166,17 +167,100 @@ class Upgrade(RunTestCase):
         self.assertEqual(catalog_events(inst, 'ZANT_model'), [], 'not touched')
         self.assertEqual(schema(inst, 'ZANT_model'), NARROW)
 
-    def test_commit_fails_then_the_rollback_undoes_the_batch(self):
-        inst = Installation(self, world(ZANT_model={'faults': ['commit_fail']}))
+    def stop_box_after_a_lost_commit(self, fault):
+        """ZANT_Backup's connection is lost at its commit: the rollback then fails, the stop box
+        comes up, the main window is left open. A rerun, the server back, finishes the catalogs."""
+        inst = Installation(self, world(ZANT_Backup={'faults': [fault]}))
+        inst.start()
+        started = inst.started
+        box = self.session.wait_window('the stop box', 90, exe='Setup.exe', cls='#32770', caption='Setup',
+                                       visible=True)
+        print('stop box: %r' % child(box, id=65535)['caption'])
+        self.assertTrue(child(box, id=65535)['caption'].startswith('RollbackTrans failed: '))
+        self.assertFalse([w for w in self.session.windows(exe='Setup.exe') if w['caption'] == 'Error'],
+                         'no error box')
+        self.session.post(box['hwnd'], 'close')
+        main = self.session.wait_window('the main window', 30, exe='Setup.exe', caption='Upgrade 2.1.27',
+                                        visible=True)
+        first = [BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup')]
+        inst.assert_log(first)
+        self.session.post(main['hwnd'], 'close')
+        self.assertEqual(inst.program.wait(30), 0)
+        self.assertEqual(catalog_events(inst, 'ZANT_model'), [], 'not touched')
+        events, changed = catalog_events(inst, 'ZANT_Backup'), schema(inst, 'ZANT_Backup')
+
+        state = inst.state()
+        state['catalogs']['ZANT_Backup']['faults'] = []
+        with open(inst.standin.state_path + '.new', 'w') as f:
+            json.dump(state, f)
+        os.replace(inst.standin.state_path + '.new', inst.standin.state_path)
+        inst.run_to_end()
+        inst.started = started
+        inst.assert_log(first + ALL_SUCCEED)
+        for c in CATALOGS:
+            self.assertEqual(schema(inst, c), WIDENED, c)
+        return events, changed, [e['outcome'] for e in inst.events('batch')][2:]
+
+    @smoke
+    def test_connection_lost_at_the_commit_before_it_is_applied(self):
+        events, changed, rerun = self.stop_box_after_a_lost_commit('commit_lost')
+        self.assertEqual(events, ['connect', 'login', 'begin', 'batch applied', 'commit lost',
+                                  'rollback at disconnect, changes discarded', 'disconnect'])
+        self.assertEqual(changed, NARROW)
+        self.assertEqual(rerun, ['unchanged', 'applied', 'applied'])
+
+    @smoke
+    def test_connection_lost_at_the_commit_after_it_is_applied(self):
+        events, changed, rerun = self.stop_box_after_a_lost_commit('commit_lost_after')
+        self.assertEqual(events, ['connect', 'login', 'begin', 'batch applied', 'commit lost_after', 'disconnect'])
+        self.assertEqual(changed, WIDENED)
+        self.assertEqual(rerun, ['unchanged', 'unchanged', 'applied'])
+
+    def undone_after_a_statement_error(self, change, outcome, statements):
+        """ZANT's batch fails after some of its statements ran: the failure and rollback lines,
+        the error box, and the rollback undoes what ran (the index is back, never rebuilt)."""
+        inst = Installation(self, world(ZANT=change))
         inst.start()
         self.wait_error_box(inst)
-        self.assertEqual(catalog_events(inst, 'ZANT_model'),
-                         ['connect', 'login', 'begin', 'batch applied', 'commit failed', 'rollback ok'])
+        self.assertEqual(catalog_events(inst, 'ZANT')[2:4], ['begin', 'batch ' + outcome])
+        self.assertEqual(catalog_events(inst, 'ZANT')[-1], 'rollback ok')
+        self.assertEqual(inst.events('batch')[0].get('statements'), statements)
+        self.assertEqual(inst.events('rollback')[0]['discarded_changes'], bool(statements))
         self.dismiss_error_box(inst)
-        inst.assert_log([BANNER, RUN_SETUP, success('ZANT'), success('ZANT_Backup'), fail('ZANT_model'),
-                         rollback('ZANT_model')] + CLOSING)
-        self.assertEqual(schema(inst, 'ZANT_Backup'), WIDENED)
-        self.assertEqual(schema(inst, 'ZANT_model'), NARROW)
+        inst.assert_log([BANNER, RUN_SETUP, fail('ZANT'), rollback('ZANT')] + CLOSING)
+        self.assertEqual(schema(inst, 'ZANT'), NARROW)
+        self.assertEqual(inst.state()['catalogs']['ZANT'].get('index_builds', 0), 0, 'the index never rebuilt')
+        self.assertEqual(catalog_events(inst, 'ZANT_Backup'), [], 'not touched')
+        return inst
+
+    @smoke
+    def test_null_rows_fail_the_alter_and_the_batch_goes_on(self):
+        self.undone_after_a_statement_error({'location_nulls': True}, 'error',
+                                            ['drop_index', 'alter_column 515 3621', 'create_index'])
+
+    def test_another_index_on_the_column_fails_the_alter(self):
+        self.undone_after_a_statement_error({'other_location_index': 'IX_PORT_LOCATION_CITY'}, 'error',
+                                            ['drop_index', 'alter_column 5074 4922', 'create_index'])
+
+    def test_lock_wait_at_the_alter_is_cancelled_after_the_index_was_dropped(self):
+        inst = self.undone_after_a_statement_error({'faults': ['lock_wait']}, 'lock_wait', ['drop_index'])
+        self.assertEqual(catalog_events(inst, 'ZANT')[4:6], ['attention', 'rollback ok'])
+
+    @smoke
+    def test_case_sensitive_catalog_fails_every_run_at_compile(self):
+        inst = Installation(self, world(ZANT={'collation': 'Latin1_General_CS_AS'}))
+        for run in (1, 2):
+            inst.start()
+            if run == 1:
+                started = inst.started
+            self.wait_error_box(inst)
+            self.dismiss_error_box(inst)
+        inst.started = started
+        inst.assert_log(2 * ([BANNER, RUN_SETUP, fail('ZANT'), rollback('ZANT')] + CLOSING))
+        self.assertEqual([(e['error_number'], e['compile_error']) for e in inst.events('batch')], [(208, True)] * 2)
+        self.assertEqual([e['discarded_changes'] for e in inst.events('rollback') if e.get('cause') != 'disconnect'],
+                         [False, False], 'the rollback finds nothing to undo')
+        self.assertEqual(schema(inst, 'ZANT'), NARROW)
 
     def test_connection_lost_at_the_rollback_stops_the_run_with_the_stop_box(self):
         inst = Installation(self, world(ZANT={'faults': ['batch_error', 'rollback_fail']}))
