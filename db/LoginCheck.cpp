@@ -23,7 +23,7 @@ bool TestLoginOrAsk(RunSettings& run, const std::function<std::unique_ptr<Connec
         test->Open({run.PalladoConnection, LoginCatalog, run.DBUser, run.DBPwd}, LoginOpenTimeoutSeconds);
         opened = true;
     } catch (...) {
-        // The cause is dropped on purpose: the dialog is the only outcome of a failed test.
+        // The cause is dropped on purpose.
     }
     if (opened) return true;
     return dialog().ShowModal(run) == DialogOK;

@@ -29,10 +29,8 @@ public:
     virtual int ShowModal(RunSettings& run) = 0;
 };
 
-// Sets run.DBUser/DBPwd to the built-in pair, makes a test connection with makeConnection
-// (a failure there is not caught and leaves at once), opens it on run.PalladoConnection and
-// the main catalog. Open: true, no dialog. Any failure of the open: dialog() supplies the
-// dialog (called only then), true on OK, false otherwise. The test connection is closed and
-// released on every path.
+// True when the built-in pair opened or the dialog was left with OK. The pair stays in
+// run.DBUser/DBPwd unless the dialog stores the typed one. A failure of makeConnection itself
+// is not caught; dialog() is called only when the dialog is to be shown.
 bool TestLoginOrAsk(RunSettings& run, const std::function<std::unique_ptr<Connection>()>& makeConnection,
                     const std::function<CredentialsDialog&()>& dialog);

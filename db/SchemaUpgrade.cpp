@@ -38,7 +38,7 @@ bool UpgradeEachCatalog(const RunSettings& run, Connection& cnUpg, const Upgrade
                     cnUpg.RollbackTrans();
                 } catch (...) {
                     cnUpg.Close();
-                    throw;  // not handled here: no rollback line, no box
+                    throw;
                 }
                 WriteEvent(log, Event::Rollback, catalog);
             }

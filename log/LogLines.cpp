@@ -4,6 +4,16 @@
 
 #include <cstring>
 
+namespace {
+
+// The first CR or LF in [p, end), or end.
+const char* FindLineEnd(const char* p, const char* end) {
+    while (p != end && *p != '\r' && *p != '\n') ++p;
+    return p;
+}
+
+}  // namespace
+
 std::size_t LogRewrite::Feed(std::string_view piece, char* out) {
     const char* p = piece.data();
     const char* const end = p + piece.size();

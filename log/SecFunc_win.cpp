@@ -1,3 +1,9 @@
+// WriteLog on Windows. The log is opened without sharing from the first read to the last
+// write: nobody else may open it meanwhile, and a log another program holds open costs the
+// line. A log already in the written form gets the line appended in place, and is cut back to
+// its old length when the append fails. Any other log is written anew into a file beside it
+// (RewriteFileName), flushed, and moved over the log in one step, so that the log is the old
+// file or the new one, whole; the new file is removed on every failure.
 #include "log/SecFunc.h"
 
 #include "base/Scoped_win.h"
@@ -80,9 +86,7 @@ private:
     bool moved_ = false;
 };
 
-// Writes the content of the log (when there is one) in the written form and the new line
-// into a file beside it, then puts that file in the log's place in one move. Until the move,
-// the log is untouched; the move either happens whole or not at all.
+// The rewrite; log is null when there is no log yet.
 void ReplaceLog(const std::string& name, KernelHandle* log, const std::string& line) {
     Buffers& buffers = ThreadBuffers();
     NewFile temp(name);
@@ -103,7 +107,7 @@ void ReplaceLog(const std::string& name, KernelHandle* log, const std::string& l
 
     // Windows moves no file over one that is open, even by this process, so the log is let go
     // only now, just before the move. Should another process open it in that instant, the
-    // move fails and the log stays as it was.
+    // move fails, the log stays as it was and the line is lost.
     DWORD flags = MOVEFILE_WRITE_THROUGH;
     if (log) {
         log->Close();
@@ -112,8 +116,6 @@ void ReplaceLog(const std::string& name, KernelHandle* log, const std::string& l
     temp.MoveTo(name, flags);
 }
 
-// Adds the line at the end of a log already in the written form; on a failed write the log
-// is cut back to its old length.
 void AppendToLog(HANDLE log, LONGLONG oldSize, const std::string& line) {
     if (WriteAll(log, line + "\r\n")) return;
     LARGE_INTEGER at;
@@ -126,8 +128,6 @@ void AddLine(const std::string& name, const std::string& line) {
     const DWORD attributes = GetFileAttributesA(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
 
-    // No sharing from the first read to the last write: while the line is being added,
-    // nobody else may open the log.
     KernelHandle log(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!log.valid()) {
@@ -166,7 +166,7 @@ void WriteLog(const std::string& logFileName, const std::string& line) noexcept 
     try {
         AddLine(logFileName, line);
     } catch (...) {
-        // Out of memory: the line is lost; the log is as it was, the new file removed.
+        // Out of memory: the line is lost, as on any other failure.
     }
 }
 

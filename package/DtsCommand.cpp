@@ -17,7 +17,8 @@ const long DayZero = DaysFromCivil(1899, 12, 30);
 
 std::string Quoted(const std::string& value) { return "\"" + value + "\""; }
 
-// A path as one argument: bare, unless a space or a tab would split it.
+// A path as one argument: bare, unless a space or a tab would split it. The package file's
+// path ends in ".dts", so no backslash stands before the closing quote.
 std::string PathArgument(const std::string& path) {
     return path.find_first_of(" \t") == std::string::npos ? path : Quoted(path);
 }

@@ -32,10 +32,7 @@ std::string DtsRunPath(const RunSettings& run);
 // AppPath + release label + ".dts": the package file beside the program.
 std::string PackageFileName(const RunSettings& run);
 
-// The runner's command line without its own path: a leading space, then the twelve elements
-// /F /M /L /W and eight /A package variables, one space apart. Values go in exactly as they
-// stand: no escaping and no trimming; /M is bare, /F is bare unless the package file's path
-// holds a space or a tab (which would split it into several arguments; it ends in ".dts", so
-// no backslash stands before the closing quote), every other argument is enclosed in double
-// quotes. upgDate is the day number of the local date.
+// The runner's command line without its own path: a leading space, then each switch and its
+// argument as the table in DtsCommand.cpp lists them, one space apart. Values go in exactly as
+// they stand, neither escaped nor trimmed. upgDate is the day number of the local date.
 std::string BuildDtsCommandLine(const RunSettings& run, long upgDate);

@@ -4,8 +4,7 @@ unsigned long AwaitRunnerEnd(RunnerProcess& runner) {
     unsigned long exitCode = StillActive;
     for (;;) {
         if (!runner.QueryExitCode(exitCode) || exitCode != StillActive) return exitCode;
-        // Waiting on the process instead of sleeping notices its end at once, and tells a
-        // runner that ended with 259 from one that is still running.
+        // Waiting on the process instead of sleeping notices its end at once.
         if (runner.WaitForEnd(PollIntervalMs) != RunnerProcess::WaitResult::TimedOut) return exitCode;
     }
 }

@@ -1,5 +1,3 @@
-// The package step's Win32 side: process start and wait, the message box, the local date and
-// the system's error text.
 #include <windows.h>
 
 #include <cstdio>

@@ -1,4 +1,3 @@
-// The installation settings' Windows side: the module path, the registry key, the log folder.
 #include <windows.h>
 
 #include "base/ProgramPath.h"
