@@ -71,7 +71,7 @@ void TForm1::Hide() { ShowWindow(handle_, SW_HIDE); }
 bool TForm1::Visible() const { return !closed_ && IsWindowVisible(handle_); }
 
 void TForm1::FormShow() {
-    SetWindowTextA(handle_, (std::string("Upgrade ") + ReleaseLabel).c_str());
+    SetWindowTextA(handle_, UpgradeTitle().c_str());
     try {
         RunUpgradeSequence(*this, log_);
     } catch (const std::exception& failure) {

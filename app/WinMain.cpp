@@ -25,7 +25,7 @@ int StartupShowCommand() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The guard's handle is kept open by the process until it ends; it is never waited on.
-    CreateMutexA(nullptr, FALSE, (std::string("Upgrade ") + ReleaseLabel).c_str());
+    CreateMutexA(nullptr, FALSE, UpgradeTitle().c_str());
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
     const ScopedCom com;

@@ -133,7 +133,7 @@ void Tfrm_Pwd::Layout(int dpi) {
     SetWindowPos(handle_, nullptr, 0, 0, outer.width, outer.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Tfrm_Pwd::FormShow() { SetWindowTextA(handle_, (std::string(ReleaseLabel) + " Upgrade").c_str()); }
+void Tfrm_Pwd::FormShow() { SetWindowTextA(handle_, DialogTitle().c_str()); }
 
 void Tfrm_Pwd::btnOKClick() {
     run_->DBPwd = TextOf(edt_pwd);
