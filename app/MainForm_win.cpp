@@ -43,15 +43,7 @@ bool TForm1::Create() {
         CreateWindowExA(0, kFormClass, "Upgrade", kStyle, ScaleToDpi(kLeft, dpi), ScaleToDpi(kTop, dpi),
                         ScaleToDpi(kWidth, dpi), ScaleToDpi(kHeight, dpi), App.Handle, nullptr, App.Instance, nullptr);
     if (!handle_) return false;
-    font_.reset(CreateDesignFont(dpi));
-    const FormLayout layout = LayOutForm(DesignClientSize({kWidth, kHeight}, kStyle, 0), {kLabel1},
-                                         {TextExtent(handle_, font_.get(), kLabel1Text)}, dpi);
-    const LayoutBox& label = layout.controls[0];
-    Label1 = CreateWindowExA(0, "STATIC", kLabel1Text, WS_CHILD | WS_VISIBLE | SS_LEFT, label.left, label.top,
-                             label.width, label.height, handle_, nullptr, App.Instance, nullptr);
-    if (Label1 && font_.get()) SendMessageA(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    const LayoutSize outer = OuterSize(layout.client, kStyle, 0);
-    SetWindowPos(handle_, nullptr, 0, 0, outer.width, outer.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    BuildWindow(handle_, {kWidth, kHeight}, {{&Label1, "STATIC", kLabel1Text, SS_LEFT, 0, 0, kLabel1}}, font_, dpi);
     cnUpg = MakeOdbcConnection();
     return true;
 }
