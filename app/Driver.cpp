@@ -13,9 +13,9 @@ std::string FinishLine() { return std::string("~ ") + ReleaseLabel + "  --- fini
 void RunUpgradeSequence(UpgradeSteps& steps, LogSink& log) {
     steps.ReadSettings();
     log.Write(BannerLine());
-    log.Write(log.Stamp() + " - Run Setup.exe for " + ReleaseLabel);
+    log.WriteEvent(std::string("Run Setup.exe for ") + ReleaseLabel);
     if (steps.CheckLogin() && steps.UpgradeTableStructures()) steps.RunDtsPackage();
-    log.Write(log.Stamp() + " - Exit Setup.exe for " + ReleaseLabel);
+    log.WriteEvent(std::string("Exit Setup.exe for ") + ReleaseLabel);
     log.Write(FinishLine());
     log.Write(" ");
 }

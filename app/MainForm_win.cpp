@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "app/Application_win.h"
 #include "base/FormLayout_win.h"
 #include "base/Release.h"
 #include "db/AskForPwd.h"
@@ -28,10 +27,11 @@ const char kLabel1Text[] = "Upgrade now. Please wait...";
 
 }  // namespace
 
-bool TForm1::Create() {
+bool TForm1::Create(Application& app) {
+    app_ = &app;
     WNDCLASSA wc = {};
     wc.lpfnWndProc = WindowProc;
-    wc.hInstance = App.Instance;
+    wc.hInstance = app_->Instance();
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = kFormClass;
@@ -39,19 +39,12 @@ bool TForm1::Create() {
 
     // Made at the design's place scaled to the system's dpi; sized once its text is measured.
     const int dpi = SystemDpi();
-    handle_ =
-        CreateWindowExA(0, kFormClass, "Upgrade", kStyle, ScaleToDpi(kLeft, dpi), ScaleToDpi(kTop, dpi),
-                        ScaleToDpi(kWidth, dpi), ScaleToDpi(kHeight, dpi), App.Handle, nullptr, App.Instance, nullptr);
+    handle_ = CreateWindowExA(0, kFormClass, "Upgrade", kStyle, ScaleToDpi(kLeft, dpi), ScaleToDpi(kTop, dpi),
+                              ScaleToDpi(kWidth, dpi), ScaleToDpi(kHeight, dpi), app_->Handle(), nullptr,
+                              app_->Instance(), nullptr);
     if (!handle_) return false;
-    font_.reset(CreateDesignFont(dpi));
-    const FormLayout layout = LayOutForm(DesignClientSize({kWidth, kHeight}, kStyle, 0), {kLabel1},
-                                         {TextExtent(handle_, font_.get(), kLabel1Text)}, dpi);
-    const LayoutBox& label = layout.controls[0];
-    Label1 = CreateWindowExA(0, "STATIC", kLabel1Text, WS_CHILD | WS_VISIBLE | SS_LEFT, label.left, label.top,
-                             label.width, label.height, handle_, nullptr, App.Instance, nullptr);
-    if (Label1 && font_.get()) SendMessageA(Label1, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-    const LayoutSize outer = OuterSize(layout.client, kStyle, 0);
-    SetWindowPos(handle_, nullptr, 0, 0, outer.width, outer.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowLongPtrA(handle_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    BuildWindow(handle_, {kWidth, kHeight}, {{&Label1, "STATIC", kLabel1Text, SS_LEFT, 0, 0, kLabel1}}, font_, dpi);
     cnUpg = MakeOdbcConnection();
     return true;
 }
@@ -71,11 +64,11 @@ void TForm1::Hide() { ShowWindow(handle_, SW_HIDE); }
 bool TForm1::Visible() const { return !closed_ && IsWindowVisible(handle_); }
 
 void TForm1::FormShow() {
-    SetWindowTextA(handle_, (std::string("Upgrade ") + ReleaseLabel).c_str());
+    SetWindowTextA(handle_, UpgradeTitle().c_str());
     try {
         RunUpgradeSequence(*this, log_);
     } catch (const std::exception& failure) {
-        ShowStopBox(failure.what());
+        app_->ShowStopBox(failure.what());
         return;
     }
     Close();
@@ -94,18 +87,18 @@ void TForm1::ReadSettings() {
 // The test connection is made over ODBC; the credentials dialog, when the built-in login
 // fails, is made once, owned by the application.
 bool TForm1::CheckLogin() {
-    return TestLoginOrAsk(Run, MakeOdbcConnection, []() -> CredentialsDialog& {
-        if (!frm_Pwd) frm_Pwd = std::make_unique<Tfrm_Pwd>(App.Handle);
+    return TestLoginOrAsk(Run, MakeOdbcConnection, [this]() -> CredentialsDialog& {
+        if (!frm_Pwd) frm_Pwd = std::make_unique<Tfrm_Pwd>(app_->Handle());
         return *frm_Pwd;
     });
 }
 
 bool TForm1::UpgradeTableStructures() {
-    WindowsErrorBox errorBox(App.Handle);
+    WindowsErrorBox errorBox(app_->Handle());
     return UpgradeEachCatalog(Run, *cnUpg, cmdUpg, log_, errorBox);
 }
 
-void TForm1::RunDtsPackage() { RunPackageStep(Run, log_, App.Title, *MakeWindowsPackageSystem(App.Handle)); }
+void TForm1::RunDtsPackage() { RunPackageStep(Run, log_, app_->Title(), *MakeWindowsPackageSystem(app_->Handle())); }
 
 LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
@@ -116,8 +109,10 @@ LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM l
         return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     case WM_SYSCOMMAND:
         if ((wParam & 0xFFF0) == SC_MINIMIZE) {
-            MinimiseApplication();
-            return 0;
+            if (auto* self = reinterpret_cast<TForm1*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA))) {
+                self->app_->Minimise();
+                return 0;
+            }
         }
         break;
     case WM_DESTROY:

@@ -1,22 +1,25 @@
 #pragma once
 // The main window TForm1: created hidden with the caption "Upgrade"; making it visible runs the
 // whole upgrade in FormShow before the window comes on screen. Closing it ends the program.
+// What it takes from the application (its owner, the title, the stop box, the minimise) comes
+// through the Application it is created with.
 #include <windows.h>
 
 #include <memory>
 
+#include "app/Application_win.h"
 #include "app/Driver.h"
 #include "base/Scoped_win.h"
 #include "db/Connection.h"
 #include "db/SchemaUpgrade.h"
 #include "log/LogSink.h"
 
-class TForm1 : private UpgradeSteps {
+class TForm1 : public OwnedMainWindow, private UpgradeSteps {
 public:
-    bool Create();               // hidden, from the window's design
-    void Show(int showCommand);  // the first call runs FormShow first
-    void Hide();
-    bool Visible() const;
+    bool Create(Application& app);        // hidden, from the window's design
+    void Show(int showCommand) override;  // the first call runs FormShow first
+    void Hide() override;
+    bool Visible() const override;
 
 private:
     void FormShow();
@@ -30,6 +33,7 @@ private:
 
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
 
+    Application* app_ = nullptr;
     HWND handle_ = nullptr;
     HWND Label1 = nullptr;
     ScopedFont font_;

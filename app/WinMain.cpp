@@ -25,18 +25,16 @@ int StartupShowCommand() {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The guard's handle is kept open by the process until it ends; it is never waited on.
-    CreateMutexA(nullptr, FALSE, (std::string("Upgrade ") + ReleaseLabel).c_str());
+    CreateMutexA(nullptr, FALSE, UpgradeTitle().c_str());
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
 
     const ScopedCom com;
-    App.Instance = instance;
-    App.Title = ApplicationTitle(ProgramPath(), AnsiLeadByte, AnsiLowerCase);
-
-    if (CreateApplicationWindow() && Form1.Create()) {
+    Application app;
+    if (app.Create(instance, ApplicationTitle(ProgramPath(), AnsiLeadByte, AnsiLowerCase)) && Form1.Create(app)) {
         // Minimised to the taskbar entry at start, the main window (and with it the run) waits
         // for the operator to restore the program.
         const int showCommand = StartupShowCommand();
-        ShowApplication(showCommand == SW_SHOWMINNOACTIVE);
+        app.Show(Form1, showCommand == SW_SHOWMINNOACTIVE);
         if (showCommand != SW_SHOWMINNOACTIVE)
             Form1.Show(showCommand == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
         MSG msg;
@@ -45,7 +43,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             DispatchMessageA(&msg);
         }
     }
-
-    if (App.Handle) DestroyWindow(App.Handle);
     return 0;
 }

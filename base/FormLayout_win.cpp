@@ -1,7 +1,5 @@
 #include "base/FormLayout_win.h"
 
-#include "base/Scoped_win.h"
-
 namespace {
 
 constexpr int kFontPoints = 8;
@@ -59,4 +57,34 @@ LayoutSize DesignClientSize(LayoutSize outer, DWORD style, DWORD exStyle) {
 LayoutSize OuterSize(LayoutSize client, DWORD style, DWORD exStyle) {
     const SIZE frame = NonClient(style, exStyle);
     return {client.width + frame.cx, client.height + frame.cy};
+}
+
+bool BuildWindow(HWND window, LayoutSize designOuter, const std::vector<DesignControl>& design, ScopedFont& font,
+                 int dpi) {
+    font.reset(CreateDesignFont(dpi));
+    std::vector<ControlDesign> places;
+    std::vector<LayoutSize> texts;
+    for (const DesignControl& c : design) {
+        places.push_back(c.place);
+        texts.push_back(c.place.sizing == TextSizing::None ? LayoutSize{} : TextExtent(window, font.get(), c.text));
+    }
+    const DWORD style = static_cast<DWORD>(GetWindowLongA(window, GWL_STYLE));
+    const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(window, GWL_EXSTYLE));
+    const FormLayout layout = LayOutForm(DesignClientSize(designOuter, style, exStyle), places, texts, dpi);
+
+    const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(window, GWLP_HINSTANCE));
+    bool made = true;
+    for (size_t i = 0; i < design.size(); ++i) {
+        const DesignControl& c = design[i];
+        const LayoutBox& b = layout.controls[i];
+        HWND h =
+            CreateWindowExA(c.exStyle, c.windowClass, c.text, WS_CHILD | WS_VISIBLE | c.style, b.left, b.top, b.width,
+                            b.height, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
+        if (h && font.get()) SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font.get()), FALSE);
+        made = made && h;
+        *c.handle = h;
+    }
+    const LayoutSize outer = OuterSize(layout.client, style, exStyle);
+    SetWindowPos(window, nullptr, 0, 0, outer.width, outer.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return made;
 }

@@ -6,6 +6,7 @@
 // rule as arguments; the system's own are at the end.
 #include <cstddef>
 #include <string>
+#include <vector>
 
 // Tells whether a byte starts a double-byte character in the code page in use.
 using LeadByteTest = bool (*)(unsigned char);
@@ -29,6 +30,15 @@ std::size_t LastCharacter(const std::string& s, LeadByteTest lead);
 
 // The offset of the first character that is the single byte c; npos when there is none.
 std::size_t FindCharacter(const std::string& s, char c, LeadByteTest lead);
+
+// s with a NUL after it, in a buffer of the caller's own: for the system calls that take a text
+// through a non-const pointer.
+template <typename Char = char>
+std::vector<Char> WritableCopy(const std::string& s) {
+    std::vector<Char> copy(s.begin(), s.end());
+    copy.push_back(0);
+    return copy;
+}
 
 // A lower-case rule: the text with its letters in lower case, byte for byte as long.
 using LowerCaseFn = std::string (*)(const std::string&);

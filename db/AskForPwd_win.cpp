@@ -77,63 +77,34 @@ Tfrm_Pwd::~Tfrm_Pwd() {
 }
 
 void Tfrm_Pwd::Layout(int dpi) {
-    struct Control {
-        HWND Tfrm_Pwd::*field;
-        const char* windowClass;
-        const char* text;
-        DWORD style, exStyle;
-        int id;
-        ControlDesign place;
-    };
-    // In creation order, which is the tab order of the four that take the focus. The labels'
-    // design sizes are those of their texts in MS Sans Serif; a wider font grows them.
+    // Each label comes just before the field it names, which is how assistive tools find a
+    // field's name; the four that take the focus are in tab order. The labels' design sizes are
+    // those of their texts in MS Sans Serif; a wider font grows them.
     // clang-format off
-    static const Control design[] = {
-        {&Tfrm_Pwd::Label1, "STATIC", "Please enter system administrator password for SQL server", SS_LEFT, 0,
-         kIdLabel1, {{13, 14, 275, 13}, TextSizing::Grow}},
-        {&Tfrm_Pwd::Label2, "STATIC", "Login:", SS_LEFT, 0, kIdLabel2, {{16, 44, 29, 13}, TextSizing::Grow}},
-        {&Tfrm_Pwd::Label3, "STATIC", "Password:", SS_LEFT, 0, kIdLabel3, {{16, 68, 49, 13}, TextSizing::Grow}},
-        {&Tfrm_Pwd::edtUser, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdUser,
+    const std::vector<DesignControl> design = {
+        {&Label1, "STATIC", "Please enter system administrator password for SQL server", SS_LEFT, 0, kIdLabel1,
+         {{13, 14, 275, 13}, TextSizing::Grow}},
+        {&Label2, "STATIC", "Login:", SS_LEFT, 0, kIdLabel2, {{16, 44, 29, 13}, TextSizing::Grow}},
+        {&edtUser, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdUser,
          {{88, 40, 193, 21}}},
-        {&Tfrm_Pwd::edt_pwd, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdPwd,
+        {&Label3, "STATIC", "Password:", SS_LEFT, 0, kIdLabel3, {{16, 68, 49, 13}, TextSizing::Grow}},
+        {&edt_pwd, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, WS_EX_CLIENTEDGE, kIdPwd,
          {{88, 64, 193, 21}}},
-        {&Tfrm_Pwd::btnOK, "BUTTON", "&OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK, {{112, 102, 75, 25}}},
-        {&Tfrm_Pwd::btnCancel, "BUTTON", "&Cancel", WS_TABSTOP | BS_PUSHBUTTON, 0, IDCANCEL, {{200, 102, 75, 25}}},
+        {&btnOK, "BUTTON", "&OK", WS_TABSTOP | BS_DEFPUSHBUTTON, 0, IDOK, {{112, 102, 75, 25}}},
+        {&btnCancel, "BUTTON", "&Cancel", WS_TABSTOP | BS_PUSHBUTTON, 0, IDCANCEL, {{200, 102, 75, 25}}},
     };
     // clang-format on
-
-    font_.reset(CreateDesignFont(dpi));
-    std::vector<ControlDesign> places;
-    std::vector<LayoutSize> texts;
-    for (const Control& c : design) {
-        places.push_back(c.place);
-        texts.push_back(c.place.sizing == TextSizing::None ? LayoutSize{} : TextExtent(handle_, font_.get(), c.text));
-    }
-    const DWORD style = static_cast<DWORD>(GetWindowLongA(handle_, GWL_STYLE));
-    const DWORD exStyle = static_cast<DWORD>(GetWindowLongA(handle_, GWL_EXSTYLE));
-    const FormLayout layout = LayOutForm(DesignClientSize({kWidth, kHeight}, style, exStyle), places, texts, dpi);
-
-    for (size_t i = 0; i < places.size(); ++i) {
-        const Control& c = design[i];
-        const LayoutBox& b = layout.controls[i];
-        HWND h = CreateWindowExA(c.exStyle, c.windowClass, c.text, WS_CHILD | WS_VISIBLE | c.style, b.left, b.top,
-                                 b.width, b.height, handle_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)),
-                                 GetModuleHandleA(nullptr), nullptr);
-        if (!h) throw Failure("The credentials dialog cannot be created.");
-        if (font_.get()) SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
-        this->*c.field = h;
-    }
+    if (!BuildWindow(handle_, {kWidth, kHeight}, design, font_, dpi))
+        throw Failure("The credentials dialog cannot be created.");
     // Both fields mask with '*' (a common-controls 6 edit would otherwise show a dot), and
     // neither limits the length.
     for (HWND edit : {edtUser, edt_pwd}) {
         SendMessageA(edit, EM_SETPASSWORDCHAR, '*', 0);
         SendMessageA(edit, EM_LIMITTEXT, 0, 0);
     }
-    const LayoutSize outer = OuterSize(layout.client, style, exStyle);
-    SetWindowPos(handle_, nullptr, 0, 0, outer.width, outer.height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void Tfrm_Pwd::FormShow() { SetWindowTextA(handle_, (std::string(ReleaseLabel) + " Upgrade").c_str()); }
+void Tfrm_Pwd::FormShow() { SetWindowTextA(handle_, DialogTitle().c_str()); }
 
 void Tfrm_Pwd::btnOKClick() {
     run_->DBPwd = TextOf(edt_pwd);

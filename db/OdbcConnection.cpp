@@ -16,6 +16,7 @@
 #include "db/Connection.h"
 #include "db/OdbcConnectionString.h"
 #include "base/Failure.h"
+#include "base/Text.h"
 
 namespace {
 
@@ -115,8 +116,7 @@ public:
                               reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(openTimeoutSeconds)), SQL_IS_UINTEGER),
             "SQLSetConnectAttr(LOGIN_TIMEOUT)", dbc_);
         const std::string text = OdbcConnectionString(params);
-        std::vector<SQLCHAR> in(text.begin(), text.end());
-        in.push_back(0);
+        std::vector<SQLCHAR> in = WritableCopy<SQLCHAR>(text);
         SQLCHAR out[1024];
         SQLSMALLINT outLength = 0;
         SQLRETURN rc = SQLDriverConnect(dbc_.get(), nullptr, in.data(), static_cast<SQLSMALLINT>(text.size()), out,
@@ -145,8 +145,7 @@ public:
         Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
                              reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), SQL_IS_UINTEGER),
               "SQLSetStmtAttr(QUERY_TIMEOUT)", stmt);
-        std::vector<SQLCHAR> text(sql.begin(), sql.end());
-        text.push_back(0);
+        std::vector<SQLCHAR> text = WritableCopy<SQLCHAR>(sql);
         SQLRETURN rc = SQLExecDirect(stmt.get(), text.data(), static_cast<SQLINTEGER>(sql.size()));
         // SQL_NO_DATA speaks for the first result only (a batch of DDL alone answers it), and an
         // error of a later statement shows only when the further results are fetched: every

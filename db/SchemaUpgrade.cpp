@@ -2,17 +2,17 @@
 
 namespace {
 
-// The log lines of the upgrade: stamp + text + catalog.
+// The log events of the upgrade: text + catalog.
 enum class Event { Success, Fail, Rollback };
 
 constexpr const char* EventText[] = {
-    " - Success update table structure(s) for ",
-    " - Fail update table structure(s) for ",
-    " - Rollback for updating table structure(s) for ",
+    "Success update table structure(s) for ",
+    "Fail update table structure(s) for ",
+    "Rollback for updating table structure(s) for ",
 };
 
 void WriteEvent(LogSink& log, Event e, const char* catalog) {
-    log.Write(log.Stamp() + EventText[static_cast<int>(e)] + catalog);
+    log.WriteEvent(EventText[static_cast<int>(e)] + std::string(catalog));
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 #pragma once
 // Where the steps send their log lines: the upgrade log in the program, a recorder in tests.
-// Each caller builds its line itself (stamp, fixed text, name) and writes it once.
+// A line is written whole, or as an event: the time stamp, " - " and the event's text.
 #include <string>
 #include <utility>
 
@@ -9,6 +9,7 @@ public:
     virtual ~LogSink() = default;
     virtual std::string Stamp() = 0;                  // the time stamp for a line made now
     virtual void Write(const std::string& line) = 0;  // never fails visibly
+    void WriteEvent(const std::string& text) { Write(Stamp() + " - " + text); }
 };
 
 // The upgrade log of the given file name (WriteLog and LogStamp of SecFunc.h); an empty name

@@ -10,7 +10,7 @@ unsigned long AwaitRunnerEnd(RunnerProcess& runner) {
 }
 
 void RunPackageStep(const RunSettings& run, LogSink& log, const std::string& appTitle, PackageSystem& system) {
-    log.Write(log.Stamp() + " - Preparing to invoke DTS file for " + ReleaseLabel);
+    log.WriteEvent(std::string("Preparing to invoke DTS file for ") + ReleaseLabel);
 
     const std::string program = DtsRunPath(run);
     const std::string commandLine = BuildDtsCommandLine(run, DayNumber(system.LocalDate()));
@@ -25,5 +25,5 @@ void RunPackageStep(const RunSettings& run, LogSink& log, const std::string& app
     AwaitRunnerEnd(*runner);  // every exit code leads on alike
     runner.reset();           // the handles are of no use after the wait
 
-    log.Write(log.Stamp() + " - Finished to invoke DTS file for " + ReleaseLabel);
+    log.WriteEvent(std::string("Finished to invoke DTS file for ") + ReleaseLabel);
 }

@@ -6,6 +6,7 @@
 
 #include "base/MessageBoxes_win.h"
 #include "base/Scoped_win.h"
+#include "base/Text.h"
 #include "package/Package_win.h"
 
 #ifndef _WIN64
@@ -59,8 +60,7 @@ public:
         PROCESS_INFORMATION process;
         ZeroMemory(&process, sizeof process);
         // CreateProcessA may write into the command line, so it gets a copy of its own.
-        std::vector<char> line(commandLine.begin(), commandLine.end());
-        line.push_back('\0');
+        std::vector<char> line = WritableCopy(commandLine);
         if (!CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE, nullptr, nullptr,
                             &startup, &process)) {
             error = static_cast<int>(GetLastError());

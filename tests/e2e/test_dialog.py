@@ -108,6 +108,9 @@ class DialogLooks(E2ETestCase):
 
         tab_order = [c['id'] for c in w['children'] if c['style'] & WS_TABSTOP]
         self.assertEqual(tab_order, [EDIT_USER, EDIT_PWD, IDOK, IDCANCEL])
+        # Assistive tools name a field after the label just before it in the z-order.
+        z_order = [c['caption'] if c['class'].lower() == 'static' else c['id'] for c in w['children']]
+        self.assertEqual(z_order, [LABELS[0][0], LABELS[1][0], EDIT_USER, LABELS[2][0], EDIT_PWD, IDOK, IDCANCEL])
 
         p.keys('Escape')
         self.assertEqual(p.outcome(), (2, 2) + BUILT_IN + ('hidden',))
