@@ -407,9 +407,11 @@ class Session:
 
     # -- windows, keys, screen --
 
-    def windows(self, exe=None, pid=None):
-        """Top-level windows (with their controls) as the inspector prints them."""
+    def windows(self, exe=None, pid=None, settle=False):
+        """Top-level windows (with their controls) as the inspector prints them; with settle,
+        each read once its thread has answered a message (field 'answered')."""
         args = ['list'] + (['--exe', exe] if exe else []) + (['--pid', str(pid)] if pid else [])
+        args += ['--settle'] if settle else []
         out = self.wine([self.helper('inspector')] + args, timeout=30, bits=self.bits)
         return json.loads(out.decode('utf-8'))['windows']
 
@@ -422,6 +424,25 @@ class Session:
                     return w
             return None
         return wait_until(what, timeout, probe)
+
+    def wait_ready(self, what, timeout=20, exe=None, **match):
+        """Waits for a top-level window whose fields equal match to be as the operator meets it
+        (ready_for_input); returns it. A window is shown before it is made foreground and before
+        its focus is placed, so its first visible state is never the one to check; and a thread
+        may pass through a focus on its way to another, so each window is read only once its
+        thread is back at its messages."""
+        seen = []
+
+        def probe():
+            found = [w for w in self.windows(exe=exe, settle=True) if window_matches(w, match)]
+            seen[:] = [(w['caption'], w['answered'], w['visible'], w['foreground'], w['active'], w['focus'])
+                       for w in found]
+            return next((w for w in found if ready_for_input(w)), None)
+        try:
+            return wait_until(what + ' on screen, foreground, active and focused', timeout, probe)
+        except AssertionError as e:
+            raise AssertionError('%s; last seen (caption, answered, visible, foreground, active, focus): %r' %
+                                 (e, seen))
 
     def post(self, hwnd, what):
         self.wine([self.helper('inspector'), 'post', str(hwnd), what], bits=self.bits)
@@ -546,6 +567,20 @@ def window_matches(w, match):
         if w.get(field) != v:
             return False
     return True
+
+
+WS_TABSTOP = 0x10000
+
+
+def ready_for_input(w):
+    """Whether the operator can type into top-level window w (as windows(settle=True) gives it):
+    its thread is back at its messages, it is on screen, the foreground window and its thread's
+    active window, and holds the keyboard focus: on one of its controls when any of them takes
+    the focus, else itself."""
+    if not (w['answered'] and w['visible'] and w['foreground'] and w['active']):
+        return False
+    takers = [c['hwnd'] for c in w['children'] if c['style'] & WS_TABSTOP and c['visible'] and c['enabled']]
+    return w['focus'] in takers if takers else w['focus'] == w['hwnd']
 
 
 def child(window, **match):
