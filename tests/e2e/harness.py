@@ -16,6 +16,7 @@ Environment (set by tests/e2e/CMakeLists.txt; all optional when run by hand):
   UPG_NATIVE_BUILD_DIR  the native build folder with tools/sqlstandin (overrides the default
                       that CMake passes as E2E_NATIVE_DIR_DEFAULT, itself build/native)
   E2E_ALL=1           the 64-bit build runs every scenario, not only its smoke set
+  E2E_SMOKE=1         either build runs only its smoke set
   E2E_KEEP_PREFIX=1   `stop` leaves the prefix on disk for a look after a failure
 """
 
@@ -275,6 +276,8 @@ class Session:
 
     @property
     def smoke_only(self):
+        if os.environ.get('E2E_SMOKE') == '1':
+            return True
         return self.bits == 64 and self.state.get('can_run_32') and os.environ.get('E2E_ALL') != '1'
 
     # -- start and stop --
@@ -827,7 +830,8 @@ class E2ETestCase(unittest.TestCase):
 
 
 def smoke(test):
-    """Marks a scenario (method or class) as part of the smoke set that the 64-bit build runs."""
+    """Marks a scenario (method or class) as part of the smoke set that the 64-bit build runs
+    (and either build with E2E_SMOKE=1)."""
     test.e2e_smoke = True
     return test
 
@@ -868,7 +872,7 @@ def run_modules(names):
         if session.smoke_only:
             tests = [t for t in tests if getattr(t, 'e2e_smoke', False) or
                      getattr(getattr(t, t._testMethodName, None), 'e2e_smoke', False)]
-            log('64-bit build: smoke set only (%d scenarios)' % len(tests))
+            log('%d-bit build: smoke set only (%d scenarios)' % (session.bits, len(tests)))
         if not tests:
             log('no scenario to run for this build')
             return SKIP
