@@ -123,6 +123,7 @@ def wine64_loader():
 
 
 WINE32_LOADER = '/usr/lib/wine/wine'
+WINE_COULD_NOT_START = b'Application could not be started'
 WINE32_ENV = os.path.join(SOURCE_DIR, 'scripts', 'wine32-env')
 
 
@@ -250,11 +251,26 @@ class Session:
         env.update(extra or {})
         return env
 
-    def wine(self, args, timeout=60, bits=64, cwd=None, extra_env=None):
-        """Runs a Wine program to its end (64-bit tools by default); returns its stdout bytes."""
+    def run_wine(self, args, timeout=60, bits=64, cwd=None, extra_env=None):
+        """Runs one of the harness's Wine tools to its end (64-bit by default); returns (rc, stdout
+        bytes, stderr bytes). Now and then Wine's loader cannot start a program at all and hands it
+        to start.exe, which fails too (WINE_COULD_NOT_START); the tool is then started again, up to
+        twice. The program under test is never started again."""
         if cwd is None:
             cwd = self.drive_c if os.path.isdir(self.drive_c) else self.state_dir
-        return check_quiet([self.loader(bits)] + args, self.env(extra_env), timeout, cwd)
+        for attempt in range(3):
+            rc, out, err = run_quiet([self.loader(bits)] + args, self.env(extra_env), timeout, cwd)
+            if rc == 0 or WINE_COULD_NOT_START not in out + err or attempt == 2:
+                return rc, out, err
+            log('Wine could not start %s; again' % args[0])
+
+    def wine(self, args, timeout=60, bits=64, cwd=None, extra_env=None):
+        """Runs a Wine tool to its end (run_wine); returns its stdout bytes, fails on an exit code
+        other than 0."""
+        rc, out, err = self.run_wine(args, timeout, bits, cwd, extra_env)
+        if rc != 0:
+            raise AssertionError('%s failed (rc %d): %s' % (' '.join(args), rc, (out + err).decode(errors='replace')))
+        return out
 
     # -- state --
 
@@ -533,7 +549,7 @@ class Session:
         key = r'HKCU\Control Panel\Colors'
         before = {}
         for name in colours:
-            rc, out, _ = run_quiet([self.loader(64), 'reg', 'query', key, '/v', name], self.env(), 60, self.drive_c)
+            rc, out, _ = self.run_wine(['reg', 'query', key, '/v', name])
             found = re.search(rb'REG_SZ\s+([0-9 ]+?)\s*$', out, re.M) if rc == 0 else None
             before[name] = found.group(1).decode() if found else None
         write = lambda values: self.import_reg('\r\n'.join(
@@ -683,9 +699,22 @@ class Holder:
     'rwd') until release(), as another program holding the log would."""
 
     def __init__(self, session, win_path, access, share, timeout=15):
+        for attempt in range(3):   # as Session.run_wine, when Wine could not start it
+            line, err = self._start(session, win_path, access, share, timeout)
+            if line.strip() == b'ready' or WINE_COULD_NOT_START not in err or attempt == 2:
+                break
+            self.release()
+            log('Wine could not start holder; again')
+        if line.strip() != b'ready':
+            self.release()
+            raise AssertionError('holder could not open %s: %r %r' % (win_path, line, err))
+
+    def _start(self, session, win_path, access, share, timeout):
+        """Starts holder; returns its first line and, when it ended without one, its stderr."""
+        self._err = tempfile.TemporaryFile()
         self.proc = subprocess.Popen([session.loader(), session.helper('holder'), win_path, access, share,
                                       '--stdin'], env=session.env(), cwd=session.drive_c,
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self._err)
         line = b''
         deadline = time.monotonic() + timeout
         while not line.endswith(b'\n'):
@@ -695,11 +724,11 @@ class Holder:
                 raise AssertionError('holder did not report within %ss' % timeout)
             chunk = os.read(self.proc.stdout.fileno(), 64)
             if not chunk:
-                break
+                self.proc.wait(timeout=15)
+                self._err.seek(0)
+                return line, self._err.read()
             line += chunk
-        if line.strip() != b'ready':
-            self.release()
-            raise AssertionError('holder could not open %s: %r' % (win_path, line))
+        return line, b''
 
     def release(self):
         """Lets the file go; returns holder's exit code (0 when it was told to stop)."""
@@ -713,6 +742,7 @@ class Holder:
             raise AssertionError('holder did not end after its input closed')
         finally:
             self.proc.stdout.close()
+            self._err.close()
 
 
 class Scenario:
@@ -754,8 +784,7 @@ class Scenario:
         64-bit build reads the native view only when the key is absent there).
         (A "[-key]" line in an imported file ignores /reg:32 under Wine, hence reg delete.)"""
         s = self.session
-        rc, out, err = run_quiet([s.loader(64), 'reg', 'delete', KEY, '/f', '/reg:%d' % view], s.env(), 60,
-                                 s.drive_c)
+        rc, out, err = s.run_wine(['reg', 'delete', KEY, '/f', '/reg:%d' % view])
         if rc != 0 and b'Unable to find' not in out + err:
             raise AssertionError('reg delete failed: %r' % (out + err))
         if values is not None:
