@@ -21,7 +21,7 @@ sys.path.insert(0, os.path.join(SOURCE, 'tests', 'e2e'))
 import harness  # noqa: E402
 from harness import REG_MULTI_SZ, REG_SZ, check_quiet, child  # noqa: E402
 from fixtures import (BANNER, CAPTION, CLOSING, NO_DATABASE_WORK, REGISTRY_ERROR, RUN_SETUP, TITLE,  # noqa: E402
-                      UP_TO_PREPARING, RunTestCase, fail, rollback, success, world)
+                      UP_TO_PREPARING, RunTestCase, fail, rollback, success, wait_box, wait_main_window, world)
 
 IMAGES = os.path.join(SOURCE, 'docs', 'images')
 WORK = os.path.join(SOURCE, 'build', 'screenshots')
@@ -150,8 +150,7 @@ def runner_missing(bench):
     inst = bench.installation()
     os.remove(inst.sc.unix(inst.local + '\\dtsrun.exe'))
     inst.start()
-    box = bench.session.wait_window('the box of the failed start', 90, exe='Setup.exe', cls='#32770',
-                                    caption=TITLE, visible=True)
+    box = wait_box(bench.session, 'the box of the failed start', TITLE)
     capture(bench.session, box, 'runner-missing-box')
     bench.session.keys(box, 'Return')
     bench.assertEqual(inst.program.wait(60), 0)
@@ -163,14 +162,14 @@ def left_open(bench, situation, inst, text, lines, box_name=None, main_name=None
     """The stop box, its text beginning with text, then the main window left open, closed by the
     operator; the log holds lines (None: no log file)."""
     s = bench.session
-    box = s.wait_window('the stop box', 90, exe='Setup.exe', cls='#32770', caption=TITLE, visible=True)
+    box = wait_box(s, 'the stop box', TITLE)
     shown = child(box, id=65535)['caption']
     harness.log('stop box: %r' % shown)
     bench.assertTrue(shown.startswith(text), shown)
     if box_name:
         capture(s, box, box_name)
     s.keys(box, 'Return')
-    main = s.wait_window('the main window', 30, exe='Setup.exe', cls='TForm1', visible=True)
+    main = wait_main_window(s)
     if main_name:
         capture(s, main, main_name)
     s.keys(main, 'alt+F4')

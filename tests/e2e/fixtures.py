@@ -12,7 +12,7 @@ import os
 import shutil
 import time
 
-from harness import REG_SZ, E2ETestCase, Standin, child, wait_until
+from harness import REG_SZ, E2ETestCase, Standin, child, ready_for_input, wait_until
 
 RELEASE = '2.1.27'
 TITLE = 'Setup'                              # the application title of Setup.exe
@@ -90,6 +90,23 @@ def package_argument(path):
 
 
 # ---------------------------------------------------------------------------------------------
+# The program's windows as the operator meets them: up, foreground, active, the focus placed
+# (harness.ready_for_input). A scenario checks or types into a window only after these waits.
+
+def wait_dialog(session, timeout=60):
+    return session.wait_ready('the credentials dialog', timeout, caption=CAPTION)
+
+
+def wait_box(session, what, caption, timeout=90, exe='Setup.exe'):
+    """A message box (class #32770) of exe (None: of any program)."""
+    return session.wait_ready(what, timeout, exe=exe, cls='#32770', caption=caption)
+
+
+def wait_main_window(session, what='the main window on screen', timeout=30, exe='Setup.exe', **match):
+    return session.wait_ready(what, timeout, exe=exe, cls='TForm1', **match)
+
+
+# ---------------------------------------------------------------------------------------------
 # The stand-in's world and an installation against it.
 
 def world(logins=None, **catalogs):
@@ -164,7 +181,7 @@ class Installation:
     # -- the credentials dialog of the run --
 
     def wait_dialog(self, timeout=60):
-        return self.session.wait_window('the credentials dialog', timeout, caption=CAPTION, visible=True)
+        return wait_dialog(self.session, timeout)
 
     def type_pair(self, user, pwd):
         """From the dialog as it comes up (focus on OK): the login field, the password field."""
@@ -216,8 +233,8 @@ class SpineTestCase(TableTestCase):
         def probe():
             if not program.running():
                 return True
-            for w in self.session.windows(exe=exe_name):
-                if w['visible'] and w['caption'] == CAPTION:
+            for w in self.session.windows(exe=exe_name, settle=True):
+                if w['caption'] == CAPTION and ready_for_input(w):
                     self.session.keys(w, 'Escape')
             return False
         try:
@@ -229,7 +246,7 @@ class SpineTestCase(TableTestCase):
 
     def wait_stop_box(self, caption, text):
         """Waits for the stop box; checks its caption, text, single default OK button and stop icon."""
-        box = self.session.wait_window('the stop box', cls='#32770', visible=True, caption=caption)
+        box = wait_box(self.session, 'the stop box', caption, 20, exe=None)
         self.assertEqual(child(box, id=65535)['caption'], text)
         buttons = [c for c in box['children'] if c['class'] == 'Button']
         self.assertEqual([(b['id'], b['caption'], b['default_button']) for b in buttons], [(1, 'OK', True)])
@@ -282,19 +299,19 @@ class RunTestCase(E2ETestCase):
                 key = 'Return'
             s.keys(CAPTION, key)
         elif window == 'error':
-            s.wait_window('the error box', 90, exe='Setup.exe', caption='Error', visible=True)
+            wait_box(s, 'the error box', 'Error')
             s.keys('Error', key)
         elif window == 'stop':
-            box = s.wait_window('the stop box', 30, exe='Setup.exe', cls='#32770', caption=TITLE, visible=True)
+            box = wait_box(s, 'the stop box', TITLE, 30)
             self.assertTrue(child(box, id=65535)['caption'].startswith(REGISTRY_ERROR_START))
             s.keys(box, key)
         else:
-            main = s.wait_window('the main window', 30, exe='Setup.exe', cls='TForm1', visible=True)
+            main = wait_main_window(s)
             s.keys(main, key)
 
     def wait_error_box(self, inst):
         """The error box, checked; returns it (still up)."""
-        box = self.session.wait_window('the error box', 90, exe='Setup.exe', caption='Error', visible=True)
+        box = self.session.wait_ready('the error box', 90, exe='Setup.exe', caption='Error')
         self.assertEqual(box['class'], '#32770')
         self.assertEqual(child(box, id=65535)['caption'], 'Upgrade fail for 2.1.27!')
         self.assertIsNotNone(child(box, id=1088), 'the error icon')

@@ -16,6 +16,7 @@ Environment (set by tests/e2e/CMakeLists.txt; all optional when run by hand):
   UPG_NATIVE_BUILD_DIR  the native build folder with tools/sqlstandin (overrides the default
                       that CMake passes as E2E_NATIVE_DIR_DEFAULT, itself build/native)
   E2E_ALL=1           the 64-bit build runs every scenario, not only its smoke set
+  E2E_SMOKE=1         either build runs only its smoke set
   E2E_KEEP_PREFIX=1   `stop` leaves the prefix on disk for a look after a failure
 """
 
@@ -122,6 +123,7 @@ def wine64_loader():
 
 
 WINE32_LOADER = '/usr/lib/wine/wine'
+WINE_COULD_NOT_START = b'Application could not be started'
 WINE32_ENV = os.path.join(SOURCE_DIR, 'scripts', 'wine32-env')
 
 
@@ -249,11 +251,26 @@ class Session:
         env.update(extra or {})
         return env
 
-    def wine(self, args, timeout=60, bits=64, cwd=None, extra_env=None):
-        """Runs a Wine program to its end (64-bit tools by default); returns its stdout bytes."""
+    def run_wine(self, args, timeout=60, bits=64, cwd=None, extra_env=None):
+        """Runs one of the harness's Wine tools to its end (64-bit by default); returns (rc, stdout
+        bytes, stderr bytes). Now and then Wine's loader cannot start a program at all and hands it
+        to start.exe, which fails too (WINE_COULD_NOT_START); the tool is then started again, up to
+        twice. The program under test is never started again."""
         if cwd is None:
             cwd = self.drive_c if os.path.isdir(self.drive_c) else self.state_dir
-        return check_quiet([self.loader(bits)] + args, self.env(extra_env), timeout, cwd)
+        for attempt in range(3):
+            rc, out, err = run_quiet([self.loader(bits)] + args, self.env(extra_env), timeout, cwd)
+            if rc == 0 or WINE_COULD_NOT_START not in out + err or attempt == 2:
+                return rc, out, err
+            log('Wine could not start %s; again' % args[0])
+
+    def wine(self, args, timeout=60, bits=64, cwd=None, extra_env=None):
+        """Runs a Wine tool to its end (run_wine); returns its stdout bytes, fails on an exit code
+        other than 0."""
+        rc, out, err = self.run_wine(args, timeout, bits, cwd, extra_env)
+        if rc != 0:
+            raise AssertionError('%s failed (rc %d): %s' % (' '.join(args), rc, (out + err).decode(errors='replace')))
+        return out
 
     # -- state --
 
@@ -275,6 +292,8 @@ class Session:
 
     @property
     def smoke_only(self):
+        if os.environ.get('E2E_SMOKE') == '1':
+            return True
         return self.bits == 64 and self.state.get('can_run_32') and os.environ.get('E2E_ALL') != '1'
 
     # -- start and stop --
@@ -407,9 +426,11 @@ class Session:
 
     # -- windows, keys, screen --
 
-    def windows(self, exe=None, pid=None):
-        """Top-level windows (with their controls) as the inspector prints them."""
+    def windows(self, exe=None, pid=None, settle=False):
+        """Top-level windows (with their controls) as the inspector prints them; with settle,
+        each read once its thread has answered a message (field 'answered')."""
         args = ['list'] + (['--exe', exe] if exe else []) + (['--pid', str(pid)] if pid else [])
+        args += ['--settle'] if settle else []
         out = self.wine([self.helper('inspector')] + args, timeout=30, bits=self.bits)
         return json.loads(out.decode('utf-8'))['windows']
 
@@ -422,6 +443,25 @@ class Session:
                     return w
             return None
         return wait_until(what, timeout, probe)
+
+    def wait_ready(self, what, timeout=20, exe=None, **match):
+        """Waits for a top-level window whose fields equal match to be as the operator meets it
+        (ready_for_input); returns it. A window is shown before it is made foreground and before
+        its focus is placed, so its first visible state is never the one to check; and a thread
+        may pass through a focus on its way to another, so each window is read only once its
+        thread is back at its messages."""
+        seen = []
+
+        def probe():
+            found = [w for w in self.windows(exe=exe, settle=True) if window_matches(w, match)]
+            seen[:] = [(w['caption'], w['answered'], w['visible'], w['foreground'], w['active'], w['focus'])
+                       for w in found]
+            return next((w for w in found if ready_for_input(w)), None)
+        try:
+            return wait_until(what + ' on screen, foreground, active and focused', timeout, probe)
+        except AssertionError as e:
+            raise AssertionError('%s; last seen (caption, answered, visible, foreground, active, focus): %r' %
+                                 (e, seen))
 
     def post(self, hwnd, what):
         self.wine([self.helper('inspector'), 'post', str(hwnd), what], bits=self.bits)
@@ -509,7 +549,7 @@ class Session:
         key = r'HKCU\Control Panel\Colors'
         before = {}
         for name in colours:
-            rc, out, _ = run_quiet([self.loader(64), 'reg', 'query', key, '/v', name], self.env(), 60, self.drive_c)
+            rc, out, _ = self.run_wine(['reg', 'query', key, '/v', name])
             found = re.search(rb'REG_SZ\s+([0-9 ]+?)\s*$', out, re.M) if rc == 0 else None
             before[name] = found.group(1).decode() if found else None
         write = lambda values: self.import_reg('\r\n'.join(
@@ -546,6 +586,20 @@ def window_matches(w, match):
         if w.get(field) != v:
             return False
     return True
+
+
+WS_TABSTOP = 0x10000
+
+
+def ready_for_input(w):
+    """Whether the operator can type into top-level window w (as windows(settle=True) gives it):
+    its thread is back at its messages, it is on screen, the foreground window and its thread's
+    active window, and holds the keyboard focus: on one of its controls when any of them takes
+    the focus, else itself."""
+    if not (w['answered'] and w['visible'] and w['foreground'] and w['active']):
+        return False
+    takers = [c['hwnd'] for c in w['children'] if c['style'] & WS_TABSTOP and c['visible'] and c['enabled']]
+    return w['focus'] in takers if takers else w['focus'] == w['hwnd']
 
 
 def child(window, **match):
@@ -645,9 +699,22 @@ class Holder:
     'rwd') until release(), as another program holding the log would."""
 
     def __init__(self, session, win_path, access, share, timeout=15):
+        for attempt in range(3):   # as Session.run_wine, when Wine could not start it
+            line, err = self._start(session, win_path, access, share, timeout)
+            if line.strip() == b'ready' or WINE_COULD_NOT_START not in err or attempt == 2:
+                break
+            self.release()
+            log('Wine could not start holder; again')
+        if line.strip() != b'ready':
+            self.release()
+            raise AssertionError('holder could not open %s: %r %r' % (win_path, line, err))
+
+    def _start(self, session, win_path, access, share, timeout):
+        """Starts holder; returns its first line and, when it ended without one, its stderr."""
+        self._err = tempfile.TemporaryFile()
         self.proc = subprocess.Popen([session.loader(), session.helper('holder'), win_path, access, share,
                                       '--stdin'], env=session.env(), cwd=session.drive_c,
-                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+                                     stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self._err)
         line = b''
         deadline = time.monotonic() + timeout
         while not line.endswith(b'\n'):
@@ -657,11 +724,11 @@ class Holder:
                 raise AssertionError('holder did not report within %ss' % timeout)
             chunk = os.read(self.proc.stdout.fileno(), 64)
             if not chunk:
-                break
+                self.proc.wait(timeout=15)
+                self._err.seek(0)
+                return line, self._err.read()
             line += chunk
-        if line.strip() != b'ready':
-            self.release()
-            raise AssertionError('holder could not open %s: %r' % (win_path, line))
+        return line, b''
 
     def release(self):
         """Lets the file go; returns holder's exit code (0 when it was told to stop)."""
@@ -675,6 +742,7 @@ class Holder:
             raise AssertionError('holder did not end after its input closed')
         finally:
             self.proc.stdout.close()
+            self._err.close()
 
 
 class Scenario:
@@ -716,8 +784,7 @@ class Scenario:
         64-bit build reads the native view only when the key is absent there).
         (A "[-key]" line in an imported file ignores /reg:32 under Wine, hence reg delete.)"""
         s = self.session
-        rc, out, err = run_quiet([s.loader(64), 'reg', 'delete', KEY, '/f', '/reg:%d' % view], s.env(), 60,
-                                 s.drive_c)
+        rc, out, err = s.run_wine(['reg', 'delete', KEY, '/f', '/reg:%d' % view])
         if rc != 0 and b'Unable to find' not in out + err:
             raise AssertionError('reg delete failed: %r' % (out + err))
         if values is not None:
@@ -792,7 +859,8 @@ class E2ETestCase(unittest.TestCase):
 
 
 def smoke(test):
-    """Marks a scenario (method or class) as part of the smoke set that the 64-bit build runs."""
+    """Marks a scenario (method or class) as part of the smoke set that the 64-bit build runs
+    (and either build with E2E_SMOKE=1)."""
     test.e2e_smoke = True
     return test
 
@@ -833,7 +901,7 @@ def run_modules(names):
         if session.smoke_only:
             tests = [t for t in tests if getattr(t, 'e2e_smoke', False) or
                      getattr(getattr(t, t._testMethodName, None), 'e2e_smoke', False)]
-            log('64-bit build: smoke set only (%d scenarios)' % len(tests))
+            log('%d-bit build: smoke set only (%d scenarios)' % (session.bits, len(tests)))
         if not tests:
             log('no scenario to run for this build')
             return SKIP

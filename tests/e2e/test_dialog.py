@@ -7,7 +7,7 @@ so an untouched pair shows that nothing was stored."""
 import os
 
 from harness import E2ETestCase, child, smoke, wait_until
-from fixtures import BUILT_IN, CAPTION, CONTROLS, EDIT_PWD, EDIT_USER, IDCANCEL, IDOK, LABELS
+from fixtures import BUILT_IN, CAPTION, CONTROLS, EDIT_PWD, EDIT_USER, IDCANCEL, IDOK, LABELS, wait_dialog
 
 SCREEN_W, SCREEN_H = 1280, 1024
 
@@ -23,7 +23,7 @@ class Probe:
         self.sc = test.scenario(name)
         self.session = test.session
         self.program = self.sc.start(self.session.helper('pwdprobe/pwdprobe'))
-        self.window = self.session.wait_window('the credentials dialog', 30, caption=CAPTION, visible=True)
+        self.window = wait_dialog(self.session, 30)
 
     def focus(self):
         self.session.xdotool(['windowfocus', '--sync', self.session.x_window(CAPTION)])

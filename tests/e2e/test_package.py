@@ -21,7 +21,7 @@ import subprocess
 import time
 
 from harness import E2ETestCase, Program, child, smoke, unix_to_z
-from fixtures import RELEASE, SCREEN_CENTRE, TITLE, day_number, package_argument
+from fixtures import RELEASE, SCREEN_CENTRE, TITLE, day_number, package_argument, wait_box
 
 PREPARING = re.compile(rb'^([0-9]+) - Preparing to invoke DTS file for 2\.1\.27$')
 FINISHED = re.compile(rb'^([0-9]+) - Finished to invoke DTS file for 2\.1\.27$')
@@ -207,8 +207,7 @@ class FailedStart(PackageCase):
     def test_missing_runner_shows_the_system_text_and_goes_on_after_ok(self):
         expected = self.system_text(self.sc, 2)
         program = self.start_probe()
-        box = self.session.wait_window('the box of the failed start', 60, exe='pkgprobe.exe', cls='#32770',
-                                       caption=TITLE, visible=True)
+        box = wait_box(self.session, 'the box of the failed start', TITLE, 60, exe='pkgprobe.exe')
         self.assert_start_box(box, expected)
         self.assertTrue(program.running(), 'the step waits for the box')
 

@@ -15,7 +15,7 @@ import time
 
 from harness import REG_MULTI_SZ, REG_SZ, child, smoke, unix_to_z
 from fixtures import (BANNER, BUILT_IN, CLOSING, NO_DATABASE_WORK, RUN_SETUP, TITLE, UP_TO_PREPARING, RunTestCase,
-                      day_number, fail, journal_time, package_argument, rollback, success, world)
+                      day_number, fail, journal_time, package_argument, rollback, success, wait_box, world)
 
 PACKAGE_LETTER = 'q'         # the password the release's package file was saved with
 PREPARING_AT, FINISHED_AT = 4, 5     # indexes of their stamps among a full run's stamps
@@ -110,8 +110,7 @@ class Run(RunTestCase):
         self.pkgprobe('sysmsg', '2', text_path)      # what FormatMessageA gives here, now
         system_text = inst.sc.read(text_path).decode('cp1252')
         inst.start()
-        box = self.session.wait_window('the box of the failed start', 90, exe='Setup.exe', cls='#32770',
-                                       caption=TITLE, visible=True)
+        box = wait_box(self.session, 'the box of the failed start', TITLE)
         self.assertEqual(child(box, id=65535)['caption'], system_text)
         buttons = [(c['id'], c['caption']) for c in box['children'] if c['class'].lower() == 'button' and c['visible']]
         self.assertEqual(buttons, [(1, 'OK')])

@@ -9,8 +9,8 @@ tests/e2e/artefacts."""
 import os
 
 from harness import REG_DWORD, REG_SZ, child, smoke
-from fixtures import (CAPTION as DIALOG_CAPTION, CONTROLS, LABEL, LABELS, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR,
-                      SpineTestCase)
+from fixtures import (CONTROLS, LABEL, LABELS, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR, SpineTestCase, wait_dialog,
+                      wait_main_window)
 
 CASES = [(96, 'wide_font_96dpi'), (144, 'wide_font_144dpi')]
 
@@ -98,7 +98,7 @@ class Scaling(SpineTestCase):
             program = sc.start(sc.install())
             box = self.wait_stop_box('Setup', REGISTRY_ERROR % 'ServerPath')
             self.session.keys(box, 'Return')
-            main = self.session.wait_window('the main window on screen', cls='TForm1', visible=True)
+            main = wait_main_window(self.session)
             self.assertEqual(main['caption'], MAIN_CAPTION)
             self.assertEqual(main['rect'][:2], [scale(214, dpi), scale(200, dpi)], 'place on the screen')
             self.assertHoldsItsDesign(main, MAIN, dpi, frame96 or self.frame(main), picture)
@@ -112,7 +112,7 @@ class Scaling(SpineTestCase):
             sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Client')),
                           ('Pallado_Connection', REG_SZ, NO_SERVER)])
             program = sc.start(sc.install())
-            dialog = self.session.wait_window('the credentials dialog', 30, caption=DIALOG_CAPTION, visible=True)
+            dialog = wait_dialog(self.session, 30)
             self.assertHoldsItsDesign(dialog, DIALOG, dpi, frame96 or self.frame(dialog), picture)
             self.assertTrue(child(dialog, id=1)['focused'], 'the focus is on OK')
             self.session.keys(dialog, 'Escape')

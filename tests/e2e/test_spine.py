@@ -6,7 +6,7 @@ import unittest
 
 import harness
 from harness import smoke, child, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ
-from fixtures import LABEL, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR, RUN_LINES, SpineTestCase
+from fixtures import LABEL, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR, RUN_LINES, SpineTestCase, wait_main_window
 
 SW_SHOWMINNOACTIVE = 7
 
@@ -140,7 +140,7 @@ class StopBox(SpineTestCase):
                 self.assertEqual(shown['TForm1']['owner'], app['hwnd'])
 
                 self.session.keys(box, 'Return')
-                main = self.session.wait_window('the main window on screen', cls='TForm1', visible=True)
+                main = wait_main_window(self.session)
                 self.assertEqual(main['caption'], MAIN_CAPTION)
                 self.assertEqual(main['rect'], [214, 200, 214 + 286, 200 + 73])
                 label = child(main, cls='Static')
@@ -157,7 +157,7 @@ class StopBox(SpineTestCase):
         sc.write_key([('ServerPath', REG_DWORD, 1)])
         program = sc.start(sc.install())
         self.session.keys(self.wait_stop_box('Setup', REGISTRY_ERROR % 'ServerPath'), 'Return')
-        return program, self.session.wait_window('the main window on screen', cls='TForm1', visible=True)
+        return program, wait_main_window(self.session)
 
     @smoke
     def test_label_in_the_schemes_window_text_colour(self):
@@ -180,7 +180,7 @@ class StopBox(SpineTestCase):
         self.assertFalse(main['iconic'], 'the main window minimised on its own, beside the taskbar entry')
 
         self.session.post(app['hwnd'], 'restore')
-        main = self.session.wait_window('the main window back', exe='Setup.exe', cls='TForm1', visible=True)
+        main = wait_main_window(self.session, 'the main window back')
         shown = {w['class']: w for w in self.session.windows(exe='Setup.exe')}
         self.assertEqual((shown['UpgradeApp']['iconic'], main['iconic']), (False, False))
         self.assertEqual(main['rect'], [214, 200, 214 + 286, 200 + 73])
@@ -199,8 +199,7 @@ class StopBox(SpineTestCase):
                 self.assertEqual(app['rect'][2:], app['rect'][:2], 'application window not of size 0x0')
                 self.assertEqual(box['exe'], file_name)
                 self.session.keys(box, 'Return')
-                main = self.session.wait_window('the main window on screen', exe=file_name, cls='TForm1',
-                                                visible=True)
+                main = wait_main_window(self.session, exe=file_name)
                 self.assertEqual(main['caption'], MAIN_CAPTION)
                 self.session.post(main['hwnd'], 'close')
                 self.assertEqual(program.wait(15), 0)
@@ -229,7 +228,7 @@ class SingleInstance(SpineTestCase):
         self.assertTrue(first.running())
 
         self.session.keys(box, 'Return')
-        main = self.session.wait_window('the main window on screen', cls='TForm1', visible=True)
+        main = wait_main_window(self.session)
         self.close_main_window(first, main)
 
         # With the first copy gone, the next one runs.

@@ -11,7 +11,7 @@ import time
 
 from harness import TDS_LEVEL, child, smoke
 from fixtures import (ALL_SUCCEED, BANNER, BUILT_IN, CAPTION, CATALOGS, CLOSING, RUN_SETUP, Installation,
-                      RunTestCase, fail, journal_time, rollback, success, world)
+                      RunTestCase, fail, journal_time, rollback, success, wait_box, wait_main_window, world)
 
 # The release's schema-change batch as the server must receive it: 15 lines, tabs for
 # indentation, CR LF after every line.
@@ -265,8 +265,7 @@ class Upgrade(RunTestCase):
     def test_connection_lost_at_the_rollback_stops_the_run_with_the_stop_box(self):
         inst = Installation(self, world(ZANT={'faults': ['batch_error', 'rollback_fail']}))
         inst.start()
-        box = self.session.wait_window('the stop box', 90, exe='Setup.exe', cls='#32770', caption='Setup',
-                                       visible=True)
+        box = wait_box(self.session, 'the stop box', 'Setup')
         self.assertIn('RollbackTrans failed: ', child(box, id=65535)['caption'])
         self.assertIn('Unexpected EOF from the server', child(box, id=65535)['caption'])
         self.assertFalse([w for w in self.session.windows(exe='Setup.exe') if w['caption'] == 'Error'],
@@ -275,8 +274,7 @@ class Upgrade(RunTestCase):
         self.assertEqual(catalog_events(inst, 'ZANT'),
                          ['connect', 'login', 'begin', 'batch error', 'rollback dropped', 'disconnect'])
         self.session.post(box['hwnd'], 'close')  # the title 'Setup' is also the taskbar entry's
-        main = self.session.wait_window('the main window', 30, exe='Setup.exe', caption='Upgrade 2.1.27',
-                                        visible=True)
+        main = wait_main_window(self.session, caption='Upgrade 2.1.27')
         self.assertTrue(inst.program.running())
         inst.assert_log([BANNER, RUN_SETUP, fail('ZANT')])
         self.session.post(main['hwnd'], 'close')

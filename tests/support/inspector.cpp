@@ -1,7 +1,11 @@
 // inspector: shows the end-to-end tests what the operator would see of a program's windows.
 //
-//   inspector.exe list [--pid N | --exe NAME]   top-level windows (all of them by default) with
-//                                              their child controls, as one JSON object
+//   inspector.exe list [--pid N | --exe NAME] [--settle]
+//                                              top-level windows (all of them by default) with
+//                                              their child controls, as one JSON object; with
+//                                              --settle, each read once its thread has answered
+//                                              a message ("answered"), so what the thread did
+//                                              before it took up its messages again is done
 //   inspector.exe post HWND restore|minimize|close
 //                                              posts WM_SYSCOMMAND SC_RESTORE / SC_MINIMIZE, or
 //                                              WM_CLOSE, to a window (HWND decimal or 0x hex)
@@ -141,7 +145,10 @@ std::map<DWORD, std::string> ProcessNames() {
     return names;
 }
 
-std::string TopLevelJson(HWND h, DWORD pid, DWORD tid, const std::string& exe, HWND foreground) {
+std::string TopLevelJson(HWND h, DWORD pid, DWORD tid, const std::string& exe, bool settle) {
+    DWORD_PTR ignored = 0;
+    const bool answered = settle && SendMessageTimeoutW(h, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &ignored);
+    const HWND foreground = GetForegroundWindow();
     GUITHREADINFO gti = {};
     gti.cbSize = sizeof gti;
     GetGUIThreadInfo(tid, &gti);
@@ -153,6 +160,7 @@ std::string TopLevelJson(HWND h, DWORD pid, DWORD tid, const std::string& exe, H
     s += std::string(",\"foreground\":") + Bool(h == foreground);
     s += std::string(",\"active\":") + Bool(h == gti.hwndActive);
     s += ",\"focus\":" + Handle(ownsFocus ? gti.hwndFocus : nullptr);
+    if (settle) s += std::string(",\"answered\":") + Bool(answered);
     s += ",\"children\":[";
     std::vector<HWND> children;
     EnumChildWindows(h, CollectWindow, reinterpret_cast<LPARAM>(&children));
@@ -163,12 +171,15 @@ std::string TopLevelJson(HWND h, DWORD pid, DWORD tid, const std::string& exe, H
 int List(int argc, char** argv) {
     DWORD wantPid = 0;
     const char* wantExe = nullptr;
+    bool settle = false;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--pid" && i + 1 < argc) {
             wantPid = std::strtoul(argv[++i], nullptr, 0);
         } else if (a == "--exe" && i + 1 < argc) {
             wantExe = argv[++i];
+        } else if (a == "--settle") {
+            settle = true;
         } else if (a != "--all") {
             std::fprintf(stderr, "inspector: unknown option %s\n", a.c_str());
             return 1;
@@ -187,7 +198,7 @@ int List(int argc, char** argv) {
         const std::string exe = it == names.end() ? std::string() : it->second;
         if (wantPid && pid != wantPid) continue;
         if (wantExe && lstrcmpiA(exe.c_str(), wantExe) != 0) continue;
-        out += (first ? "" : ",") + TopLevelJson(h, pid, tid, exe, foreground);
+        out += (first ? "" : ",") + TopLevelJson(h, pid, tid, exe, settle);
         first = false;
     }
     out += "]}\n";
@@ -256,7 +267,7 @@ int main(int argc, char** argv) {
     if (verb == "post") return Post(argc, argv);
     if (verb == "extent") return Extent(argc, argv);
     std::fprintf(stderr,
-                 "usage: inspector list [--pid N | --exe NAME] | post HWND restore|minimize|close | "
+                 "usage: inspector list [--pid N | --exe NAME] [--settle] | post HWND restore|minimize|close | "
                  "extent FACE HEIGHT TEXT\n");
     return 1;
 }
