@@ -173,15 +173,13 @@ class Upgrade(RunTestCase):
         inst = Installation(self, world(ZANT_Backup={'faults': [fault]}))
         inst.start()
         started = inst.started
-        box = self.session.wait_window('the stop box', 90, exe='Setup.exe', cls='#32770', caption='Setup',
-                                       visible=True)
+        box = wait_box(self.session, 'the stop box', 'Setup')
         print('stop box: %r' % child(box, id=65535)['caption'])
         self.assertTrue(child(box, id=65535)['caption'].startswith('RollbackTrans failed: '))
         self.assertFalse([w for w in self.session.windows(exe='Setup.exe') if w['caption'] == 'Error'],
                          'no error box')
         self.session.post(box['hwnd'], 'close')
-        main = self.session.wait_window('the main window', 30, exe='Setup.exe', caption='Upgrade 2.1.27',
-                                        visible=True)
+        main = wait_main_window(self.session, caption='Upgrade 2.1.27')
         first = [BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup')]
         inst.assert_log(first)
         self.session.post(main['hwnd'], 'close')
