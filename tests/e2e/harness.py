@@ -253,14 +253,16 @@ class Session:
 
     def run_wine(self, args, timeout=60, bits=64, cwd=None, extra_env=None):
         """Runs one of the harness's Wine tools to its end (64-bit by default); returns (rc, stdout
-        bytes, stderr bytes). Now and then Wine's loader cannot start a program at all and hands it
-        to start.exe, which fails too (WINE_COULD_NOT_START); the tool is then started again, up to
-        twice. The program under test is never started again."""
+        bytes, stderr bytes). Now and then Wine's loader cannot start a program at all: it hands it
+        to start.exe, which fails too (WINE_COULD_NOT_START), or it ends with an exit code and no
+        output (seen once of the inspector, which always says why it fails). The tool is then
+        started again, up to twice. The program under test is never started again."""
         if cwd is None:
             cwd = self.drive_c if os.path.isdir(self.drive_c) else self.state_dir
         for attempt in range(3):
             rc, out, err = run_quiet([self.loader(bits)] + args, self.env(extra_env), timeout, cwd)
-            if rc == 0 or WINE_COULD_NOT_START not in out + err or attempt == 2:
+            said = out + err
+            if rc == 0 or (said.strip() and WINE_COULD_NOT_START not in said) or attempt == 2:
                 return rc, out, err
             log('Wine could not start %s; again' % args[0])
 
