@@ -213,7 +213,7 @@ private:
             e["error_number"] = compile->number;
             e["compile_error"] = true;
             Note(e);
-            t.Error(compile->number, 1, 16, compile->message).Done(tds::DoneError | InXact());
+            t.Error(compile->number, 1, compile->severity, compile->message).Done(tds::DoneError | InXact());
             return Send(t);
         }
 
@@ -303,10 +303,10 @@ private:
             std::string line = s.name;
             for (const ServerError& error : s.errors) {
                 line += " " + std::to_string(error.number);
-                if (error.number == 3621) {
-                    t.Info(3621, 1, error.message);
+                if (error.severity == 0) {
+                    t.Info(error.number, 1, error.message);
                 } else {
-                    t.Error(error.number, 1, 16, error.message);
+                    t.Error(error.number, 1, error.severity, error.message);
                 }
             }
             errors = errors || !s.errors.empty();
@@ -382,8 +382,8 @@ private:
             Note(e);
         } else {
             const bool commit = s.kind == Statement::Commit;
-            const bool chain = i + 1 < statements.size() && statements[i + 1].kind == Statement::Begin &&
-                               !statements[i + 1].guarded;
+            const bool chain =
+                i + 1 < statements.size() && statements[i + 1].kind == Statement::Begin && !statements[i + 1].guarded;
             json e = Event(commit ? "commit" : "rollback");
             e["text"] = sql;
             bool f = false;

@@ -13,9 +13,9 @@
 // a server's semantics (a nesting count; 3902/3903 when there is nothing to end) and the same
 // journal events either way, marked with "how": "tm", "sql", "implicit" or "server".
 //
-// A batch's statements run in order, each leaving its work in the connection's transaction until
-// the commit; a rollback, a failed connection or the client's close discards it. Every event goes to the journal with the
-// connection number, the login and the catalog.
+// A batch's statements run in order, each leaving its work in the connection's transaction
+// until the commit; a rollback, a failed connection or the client's close discards it. Every
+// event goes to the journal with the connection number, the login and the catalog.
 #include <atomic>
 #include <cstdint>
 #include <mutex>

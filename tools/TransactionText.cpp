@@ -1,6 +1,7 @@
 #include "tools/TransactionText.h"
 
 #include <cctype>
+#include <initializer_list>
 
 namespace {
 
@@ -26,17 +27,19 @@ std::vector<std::string> Words(const std::string& sql) {
     return words;
 }
 
-bool StartsWork(const std::string& w) {
-    for (const char* k : {"SELECT", "INSERT", "UPDATE", "DELETE", "MERGE", "TRUNCATE", "CREATE", "ALTER", "DROP",
-                          "IF", "SET", "EXEC", "EXECUTE", "PRINT", "DECLARE", "GRANT", "DENY", "REVOKE"})
+bool OneOf(const std::string& w, std::initializer_list<const char*> words) {
+    for (const char* k : words)
         if (w == k) return true;
     return false;
 }
 
 bool ChangesTable(const std::string& w) {
-    for (const char* k : {"INSERT", "UPDATE", "DELETE", "MERGE", "TRUNCATE", "CREATE", "ALTER", "DROP"})
-        if (w == k) return true;
-    return false;
+    return OneOf(w, {"INSERT", "UPDATE", "DELETE", "MERGE", "TRUNCATE", "CREATE", "ALTER", "DROP"});
+}
+
+bool StartsWork(const std::string& w) {
+    return ChangesTable(w) ||
+           OneOf(w, {"SELECT", "IF", "SET", "EXEC", "EXECUTE", "PRINT", "DECLARE", "GRANT", "DENY", "REVOKE"});
 }
 
 }  // namespace
@@ -52,6 +55,7 @@ std::vector<Statement> SplitStatements(const std::string& sql) {
         if (take(";") || take("END")) continue;
         const bool guarded =
             at(i, "IF") && at(i + 1, "@@TRANCOUNT") && at(i + 2, ">") && at(i + 3, "0") && (i += 4, true);
+        if (i == w.size()) break;  // a guard with nothing after it
         if (at(i, "BEGIN") && (at(i + 1, "TRAN") || at(i + 1, "TRANSACTION"))) {
             i += 2;
             out.push_back({Statement::Begin, guarded});
@@ -76,7 +80,7 @@ std::vector<Statement> SplitStatements(const std::string& sql) {
                 if (w[i] == ")" && depth > 0) --depth;
                 if (w[i] == "FROM") s.touchesTable = true;
                 if (depth > 0) continue;
-                if (w[i] == ";" || w[i] == "BEGIN" || w[i] == "END" || w[i] == "COMMIT" || w[i] == "ROLLBACK") break;
+                if (OneOf(w[i], {";", "BEGIN", "END", "COMMIT", "ROLLBACK"})) break;
                 if (w[i] == "SET" ? at(i + 1, "IMPLICIT_TRANSACTIONS") : StartsWork(w[i])) break;
             }
             out.push_back(s);

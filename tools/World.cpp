@@ -42,11 +42,11 @@ void RejectUnknownKeys(const json& object, std::initializer_list<const char*> kn
 
 CatalogModel CatalogFromJson(const json& j, const std::string& name) {
     if (!j.is_object()) throw std::runtime_error("catalog \"" + name + "\" is not an object");
-    RejectUnknownKeys(j,
-                      {"port_table", "location_width", "ix_port_location", "index_builds", "location_nulls",
-                       "other_location_index", "location_constraint", "collation", "faults", "error_number",
-                       "error_message"},
-                      "catalog \"" + name + "\"");
+    RejectUnknownKeys(
+        j,
+        {"port_table", "location_width", "ix_port_location", "index_builds", "location_nulls", "other_location_index",
+         "location_constraint", "collation", "faults", "error_number", "error_message"},
+        "catalog \"" + name + "\"");
     CatalogModel c;
     c.portTable = j.value("port_table", false);
     if (j.contains("location_width") && !j["location_width"].is_null())
@@ -172,13 +172,15 @@ SchemaBatchRun RunSchemaBatch(CatalogModel& c, const std::string& name) {
     std::vector<ServerError> errors;
     for (const auto& [kind, object] : {std::pair{"index", &c.otherLocationIndex}, {"object", &c.locationConstraint}})
         if (!object->empty())
-            errors.push_back({5074, std::string("The ") + kind + " '" + *object + "' is dependent on column 'LOCATION'."});
+            errors.push_back(
+                {5074, std::string("The ") + kind + " '" + *object + "' is dependent on column 'LOCATION'."});
     if (!errors.empty()) {
-        errors.push_back({4922, "ALTER TABLE ALTER COLUMN LOCATION failed because one or more objects access this column."});
+        errors.push_back(
+            {4922, "ALTER TABLE ALTER COLUMN LOCATION failed because one or more objects access this column."});
     } else if (c.locationNulls) {
         errors = {{515, "Cannot insert the value NULL into column 'LOCATION', table '" + name +
                             ".dbo.PORT'; column does not allow nulls. UPDATE fails."},
-                  {3621, "The statement has been terminated."}};
+                  {3621, "The statement has been terminated.", 0}};
     }
     if (errors.empty()) c.locationWidth = 140;
     run.ran.push_back({"alter_column", errors});

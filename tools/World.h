@@ -49,6 +49,7 @@
 //
 // Unknown keys and fault names are errors, so that a typo in a test cannot pass unnoticed.
 // LoadWorld and SaveWorld throw std::runtime_error; SaveWorld replaces the file atomically.
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <set>
@@ -101,12 +102,15 @@ void SaveWorld(const World& world, const std::string& path);
 // "ZANT_model", each with LOCATION narrower than 140; login "pallado_user" / "vermilion".
 World DemoWorld();
 
-// One statement of the schema-change batch that ran, and the errors it ended with (none: it did
-// its work). 3621 "The statement has been terminated." follows a 515.
+// A server's message: an error, or with severity 0 an informational one (3621 "The statement
+// has been terminated." after a 515).
 struct ServerError {
     int number;
     std::string message;
+    uint8_t severity = 16;
 };
+// One statement of the schema-change batch that ran, and what it ended with (nothing: it did
+// its work).
 struct BatchStatement {
     const char* name;  // "drop_index", "alter_column", "create_index"
     std::vector<ServerError> errors;

@@ -369,6 +369,7 @@ TEST(OdbcFaults, StatementErrorsLeaveTheBatchWorkToTheRollback) {
         const char* statements;  // what ran, as journaled
         json committed;          // ix_port_location, index_builds after a wrong commit
     };
+    // clang-format off
     const Case cases[] = {
         {"Nulls", {{"location_nulls", true}}, "(515)", "drop_index,alter_column 515 3621,create_index", {true, 1}},
         {"OtherIndex", {{"other_location_index", "IX_PORT_CITY"}}, "The index 'IX_PORT_CITY' is dependent",
@@ -379,6 +380,7 @@ TEST(OdbcFaults, StatementErrorsLeaveTheBatchWorkToTheRollback) {
         {"CaseSensitive", {{"collation", "Latin1_General_CS_AS"}}, "Invalid object name 'DBO.SYSCOLUMNS'.", "",
          {true, 0}},
     };
+    // clang-format on
     json catalogs = json::object();
     for (const Case& c : cases)
         for (const char* end : {"_rolled_back", "_committed"}) {
@@ -401,7 +403,8 @@ TEST(OdbcFaults, StatementErrorsLeaveTheBatchWorkToTheRollback) {
             connection->Close();
             const json state = s.State()["catalogs"][catalog];
             EXPECT_EQ(state["location_width"], 100);
-            EXPECT_EQ(json({state["ix_port_location"], state.value("index_builds", 0)}), commit ? c.committed : json({true, 0}));
+            EXPECT_EQ(json({state["ix_port_location"], state.value("index_builds", 0)}),
+                      commit ? c.committed : json({true, 0}));
         }
         json batch, rollback;
         for (const json& e : s.Events("batch"))
@@ -409,7 +412,8 @@ TEST(OdbcFaults, StatementErrorsLeaveTheBatchWorkToTheRollback) {
         for (const json& e : s.Events("rollback"))
             if (e["catalog"] == std::string(c.name) + "_rolled_back" && rollback.is_null()) rollback = e;
         std::string ran;
-        for (const json& r : batch.value("statements", json::array())) ran += (ran.empty() ? "" : ",") + r.get<std::string>();
+        for (const json& r : batch.value("statements", json::array()))
+            ran += (ran.empty() ? "" : ",") + r.get<std::string>();
         EXPECT_EQ(ran, c.statements);
         EXPECT_EQ(rollback["discarded_changes"], *c.statements != 0);
     }
