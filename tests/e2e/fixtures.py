@@ -150,6 +150,7 @@ class Installation:
 
     def start(self):
         self.started = time.time()
+        self.first_started = getattr(self, 'first_started', self.started)
         self.program = self.sc.start(self.exe)
         return self.program
 
@@ -163,7 +164,8 @@ class Installation:
         return self.sc.read(self.log_path) if self.sc.exists(self.log_path) else b''
 
     def assert_log(self, lines):
-        return self.test.assertLog(self.log(), lines, since=self.started, until=time.time())
+        """The whole log, of every run of this installation, is lines."""
+        return self.test.assertLog(self.log(), lines, since=self.first_started, until=time.time())
 
     def events(self, kind=None, **match):
         return [e for e in self.standin.journal()
