@@ -1,6 +1,7 @@
 # upg_folder_library(NAME [LINK libs...]): a static library of the folder's sources.
 # Portable sources are every *.cpp; files ending in _win.cpp are built only for Windows.
-# The program's entry (WinMain.cpp) is left to the folder that builds the program.
+# The program's entry (WinMain.cpp) is left to the folder that builds the program. Headers are
+# included by their path from the top of the tree, or of generated/ in the build folder.
 function(upg_folder_library name)
   cmake_parse_arguments(ARG "" "" "LINK" ${ARGN})
   file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
@@ -23,7 +24,7 @@ function(upg_folder_library name)
     add_library(${name} INTERFACE)
     set(scope INTERFACE)
   endif()
-  target_include_directories(${name} ${scope} ${PROJECT_SOURCE_DIR})
+  target_include_directories(${name} ${scope} ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
   if(ARG_LINK)
     target_link_libraries(${name} ${scope} ${ARG_LINK})
   endif()

@@ -32,7 +32,7 @@ public:
 // The catalogs in the order they are upgraded.
 inline constexpr const char* UpgradeCatalogs[] = {"ZANT", "ZANT_Backup", "ZANT_model"};
 
-// "Upgrade fail for 2.1.27!"
+// "Upgrade fail for " + the release label + "!"
 std::string UpgradeFailMessage();
 
 // Connects with run.PalladoConnection, run.DBUser and run.DBPwd; writes one line per event

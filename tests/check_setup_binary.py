@@ -2,7 +2,7 @@
 """Checks what Setup.exe is made of: the machine, the GUI subsystem, imports only from DLLs that
 Windows ships, the manifest (common controls 6, administrator level) and the release's version.
 
-usage: check_setup_binary.py SETUP.EXE pei-i386|pei-x86-64 OBJDUMP OBJCOPY
+usage: check_setup_binary.py SETUP.EXE pei-i386|pei-x86-64 OBJDUMP OBJCOPY VERSION
 """
 import os
 import re
@@ -15,7 +15,7 @@ SYSTEM_DLLS = {'kernel32.dll', 'user32.dll', 'gdi32.dll', 'advapi32.dll', 'ole32
 
 
 def main():
-    exe, fmt, objdump, objcopy = sys.argv[1:5]
+    exe, fmt, objdump, objcopy, version = sys.argv[1:6]
     failures = []
     headers = subprocess.run([objdump, '-p', exe], check=True, capture_output=True, text=True).stdout
     if ('file format ' + fmt) not in headers:
@@ -35,9 +35,11 @@ def main():
                    b'WindowsSettings">true</dpiAware>'):
         if needle not in re.sub(rb'\s+', b' ', data):
             failures.append('manifest lacks %s' % needle.decode())
-    if 'FileVersion\0\0002.1.27'.encode('utf-16-le') not in data and \
-            'FileVersion\0002.1.27'.encode('utf-16-le') not in data:
-        failures.append('version resource does not carry 2.1.27')
+    if ('FileVersion\0\0' + version).encode('utf-16-le') not in data and \
+            ('FileVersion\0' + version).encode('utf-16-le') not in data:
+        failures.append('version resource does not carry ' + version)
+    if ('version="%s.0"' % version).encode() not in data:
+        failures.append('manifest does not carry version %s.0' % version)
 
     for f in failures:
         print('FAIL: ' + f)
