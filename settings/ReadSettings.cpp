@@ -1,6 +1,5 @@
 #include "settings/ReadSettings.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "base/Failure.h"
@@ -13,9 +12,9 @@ std::string ReadTextValue(SettingsKey& key, const std::string& name) {
     if (type != RegString && type != RegExpandString) throw Failure("Invalid data type for '" + name + "'");
     std::vector<char> data;
     if (!key.Fetch(name, size, data)) throw Failure("Failed to get data for '" + name + "'");
-    const std::size_t length = std::min(data.size(), size);
-    const void* nul = std::memchr(data.data(), '\0', length);
-    return std::string(data.data(), nul ? static_cast<const char*>(nul) - data.data() : length);
+    // The stored text need not end in a NUL; one inside it ends the text.
+    const void* nul = std::memchr(data.data(), '\0', data.size());
+    return std::string(data.data(), nul ? static_cast<const char*>(nul) - data.data() : data.size());
 }
 
 void ReadInstallationSettings(RunSettings& run, SettingsPlatform& platform) {

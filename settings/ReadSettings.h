@@ -23,7 +23,8 @@ public:
     virtual ~SettingsKey() = default;
     // False when the value is absent; otherwise its type and the size of its data in bytes.
     virtual bool Query(const std::string& name, std::uint32_t& type, std::size_t& size) = 0;
-    // Fetches size bytes of the value's data; false when they cannot be fetched.
+    // Fetches the value's data, at most size bytes (fewer when it shrank since the query); false
+    // when they cannot be fetched.
     virtual bool Fetch(const std::string& name, std::size_t size, std::vector<char>& data) = 0;
 };
 

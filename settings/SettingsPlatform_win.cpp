@@ -22,7 +22,7 @@ public:
     }
 
     bool Fetch(const std::string& name, std::size_t size, std::vector<char>& data) override {
-        data.assign(size + 1, '\0');  // room for a terminator the stored text may lack
+        data.assign(size, '\0');
         DWORD t = 0, n = static_cast<DWORD>(size);
         if (RegQueryValueExA(key_, name.c_str(), nullptr, &t, reinterpret_cast<BYTE*>(data.data()), &n) !=
             ERROR_SUCCESS)
