@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 #include "package/DtsCommand.h"
 
@@ -21,34 +20,6 @@ RunSettings Plain() {
     return run;
 }
 
-// The elements as the table lists them, built independently of the code: switch and
-// argument, in order.
-std::vector<std::string> Elements(const RunSettings& r, long day) {
-    const std::string q = "\"";
-    const std::string package = r.AppPath + "2.1.27.dts";
-    const bool splits = package.find(' ') != std::string::npos || package.find('\t') != std::string::npos;
-    return {
-        "/F " + (splits ? q + package + q : package),
-        std::string("/M ") + PackagePasswordLetter,
-        "/L " + q + r.LogFileName + q,
-        "/W \"0\"",
-        "/A AppPath:8=" + q + r.AppPath + q,
-        "/A ServerPath:8=" + q + r.ServerPath + q,
-        "/A LocalPath:8=" + q + r.LocalPath + q,
-        "/A PalladoConnection:8=" + q + r.PalladoConnection + q,
-        "/A DBPwd:8=" + q + r.DBPwd + q,
-        "/A UpgDate:8=" + q + std::to_string(day) + q,
-        "/A MDBLocation:8=\"Zant.mdb\"",
-        "/A DBUser:8=" + q + r.DBUser + q,
-    };
-}
-
-std::string Joined(const std::vector<std::string>& elements) {
-    std::string line;
-    for (const auto& e : elements) line += " " + e;
-    return line;
-}
-
 }  // namespace
 
 TEST(PackageCommandLine, LiteralLineForPlainValues) {
@@ -65,31 +36,54 @@ TEST(PackageCommandLine, ValuesGoInUnchangedAndOnlyTheTableQuotes) {
         const char* name;
         void (*change)(RunSettings&);
         long day;
+        const char* line;
     };
     const Case cases[] = {
-        {"plain", [](RunSettings&) {}, 43798},
-        {"AppPath with spaces", [](RunSettings& r) { r.AppPath = "C:\\Program Files\\Up grade\\"; }, 1},
-        {"log path with spaces", [](RunSettings& r) { r.LogFileName = "C:\\My Prog\\Log\\2.1.27.log"; }, 0},
-        {"password with quote and space", [](RunSettings& r) { r.DBPwd = "pa\"ss word"; }, 2},
-        {"login with quote and space", [](RunSettings& r) { r.DBUser = "O\"Brien x"; }, 2},
+        {"AppPath with spaces", [](RunSettings& r) { r.AppPath = "C:\\Program Files\\Up grade\\"; }, 1,
+         " /F \"C:\\Program Files\\Up grade\\2.1.27.dts\" /M q /L \"C:\\Prog\\Log\\2.1.27.log\" /W \"0\""
+         " /A AppPath:8=\"C:\\Program Files\\Up grade\\\" /A ServerPath:8=\"S:\\Server\\\""
+         " /A LocalPath:8=\"C:\\Prog\\Local\\\" /A PalladoConnection:8=\"DBHOST\\INST\""
+         " /A DBPwd:8=\"secret\" /A UpgDate:8=\"1\" /A MDBLocation:8=\"Zant.mdb\" /A DBUser:8=\"sa\""},
+        {"log path with spaces", [](RunSettings& r) { r.LogFileName = "C:\\My Prog\\Log\\2.1.27.log"; }, 0,
+         " /F C:\\Setup\\2.1.27.dts /M q /L \"C:\\My Prog\\Log\\2.1.27.log\" /W \"0\""
+         " /A AppPath:8=\"C:\\Setup\\\" /A ServerPath:8=\"S:\\Server\\\""
+         " /A LocalPath:8=\"C:\\Prog\\Local\\\" /A PalladoConnection:8=\"DBHOST\\INST\""
+         " /A DBPwd:8=\"secret\" /A UpgDate:8=\"0\" /A MDBLocation:8=\"Zant.mdb\" /A DBUser:8=\"sa\""},
+        {"login and password with quote and space",
+         [](RunSettings& r) {
+             r.DBPwd = "pa\"ss word";
+             r.DBUser = "O\"Brien x";
+         },
+         2,
+         " /F C:\\Setup\\2.1.27.dts /M q /L \"C:\\Prog\\Log\\2.1.27.log\" /W \"0\""
+         " /A AppPath:8=\"C:\\Setup\\\" /A ServerPath:8=\"S:\\Server\\\""
+         " /A LocalPath:8=\"C:\\Prog\\Local\\\" /A PalladoConnection:8=\"DBHOST\\INST\""
+         " /A DBPwd:8=\"pa\"ss word\" /A UpgDate:8=\"2\" /A MDBLocation:8=\"Zant.mdb\" /A DBUser:8=\"O\"Brien x\""},
         {"leading and trailing blanks kept",
          [](RunSettings& r) {
              r.DBPwd = "  pw  ";
              r.DBUser = " u ";
          },
-         3},
-        {"empty values", [](RunSettings& r) { r = RunSettings(); }, 0},
+         3,
+         " /F C:\\Setup\\2.1.27.dts /M q /L \"C:\\Prog\\Log\\2.1.27.log\" /W \"0\""
+         " /A AppPath:8=\"C:\\Setup\\\" /A ServerPath:8=\"S:\\Server\\\""
+         " /A LocalPath:8=\"C:\\Prog\\Local\\\" /A PalladoConnection:8=\"DBHOST\\INST\""
+         " /A DBPwd:8=\"  pw  \" /A UpgDate:8=\"3\" /A MDBLocation:8=\"Zant.mdb\" /A DBUser:8=\" u \""},
         {"8-bit text",
          [](RunSettings& r) {
              r.DBPwd = "M\xfcller\x80";
              r.ServerPath = "\\\\srv\\\xe9t\xe9\\";
          },
-         60},
+         60,
+         " /F C:\\Setup\\2.1.27.dts /M q /L \"C:\\Prog\\Log\\2.1.27.log\" /W \"0\""
+         " /A AppPath:8=\"C:\\Setup\\\" /A ServerPath:8=\"\\\\srv\\\xe9t\xe9\\\""
+         " /A LocalPath:8=\"C:\\Prog\\Local\\\" /A PalladoConnection:8=\"DBHOST\\INST\""
+         " /A DBPwd:8=\"M\xfcller\x80\" /A UpgDate:8=\"60\" /A MDBLocation:8=\"Zant.mdb\" /A DBUser:8=\"sa\""},
     };
     for (const Case& c : cases) {
         RunSettings run = Plain();
         c.change(run);
-        EXPECT_EQ(BuildDtsCommandLine(run, c.day), Joined(Elements(run, c.day))) << c.name;
+        EXPECT_EQ(BuildDtsCommandLine(run, c.day), c.line) << c.name;
     }
 }
 
@@ -145,17 +139,25 @@ TEST(PackageDayNumber, KnownDates) {
         EXPECT_EQ(DayNumber(c.date), c.day) << c.date.Year << "-" << c.date.Month << "-" << c.date.Day;
 }
 
+// Each midnight adds one: at the end of every month of a common year, and at the leap days
+// the Gregorian rule gives and withholds; a year has as many days as its calendar.
 TEST(PackageDayNumber, EachMidnightAddsOne) {
-    const int daysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    long expected = DayNumber({1899, 12, 31});
-    for (int year = 1900; year <= 2104; ++year) {
-        const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-        for (int month = 1; month <= 12; ++month) {
-            const int last = daysIn[month - 1] + (month == 2 && leap ? 1 : 0);
-            for (int day = 1; day <= last; ++day) {
-                ++expected;
-                ASSERT_EQ(DayNumber({year, month, day}), expected) << year << "-" << month << "-" << day;
-            }
-        }
-    }
+    const struct {
+        CalendarDate day, next;
+    } cases[] = {
+        {{2023, 1, 31}, {2023, 2, 1}},  {{2023, 2, 28}, {2023, 3, 1}},   {{2023, 3, 31}, {2023, 4, 1}},
+        {{2023, 4, 30}, {2023, 5, 1}},  {{2023, 5, 31}, {2023, 6, 1}},   {{2023, 6, 30}, {2023, 7, 1}},
+        {{2023, 7, 31}, {2023, 8, 1}},  {{2023, 8, 31}, {2023, 9, 1}},   {{2023, 9, 30}, {2023, 10, 1}},
+        {{2023, 10, 31}, {2023, 11, 1}}, {{2023, 11, 30}, {2023, 12, 1}}, {{2023, 12, 31}, {2024, 1, 1}},
+        {{1900, 2, 28}, {1900, 3, 1}},  {{1904, 2, 28}, {1904, 2, 29}},  {{1904, 2, 29}, {1904, 3, 1}},
+        {{2000, 2, 28}, {2000, 2, 29}}, {{2100, 2, 28}, {2100, 3, 1}},   {{2400, 2, 28}, {2400, 2, 29}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(DayNumber(c.next), DayNumber(c.day) + 1) << c.day.Year << "-" << c.day.Month << "-" << c.day.Day;
+
+    const struct {
+        int year;
+        long days;
+    } years[] = {{1900, 365}, {1904, 366}, {1999, 365}, {2000, 366}, {2023, 365}, {2024, 366}, {2100, 365}};
+    for (const auto& y : years) EXPECT_EQ(DayNumber({y.year + 1, 1, 1}) - DayNumber({y.year, 1, 1}), y.days) << y.year;
 }

@@ -98,6 +98,7 @@ TEST(PathRules, FolderAndFileNameParts) {
     EXPECT_EQ(FileNamePart("C:Setup.exe"), "Setup.exe");
     EXPECT_EQ(StripTrailingBackslash("C:\\\\"), "C:\\");  // only one
     EXPECT_EQ(StripTrailingBackslash("C:\\x"), "C:\\x");
+    EXPECT_EQ(DirectoryPart("\\\\X"), "\\\\");  // a UNC root keeps both backslashes
 }
 
 TEST(PathRules, TrailByte5CIsNotASeparatorInDoubleByteCodePages) {
