@@ -34,9 +34,9 @@ std::string TextOf(HWND h) {
 // time of the modal loop, and enables them again, the owner last, before the dialog hides.
 class ThreadWindowsDisabled {
 public:
-    ThreadWindowsDisabled(HWND dialog, HWND owner) : dialog_(dialog) {
-        EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(this));
+    ThreadWindowsDisabled(HWND dialog, HWND owner) : dialog_(dialog), owner_(owner) {
         if (owner && IsWindowEnabled(owner)) disabled_.push_back(owner);
+        EnumThreadWindows(GetCurrentThreadId(), Collect, reinterpret_cast<LPARAM>(this));
         for (HWND h : disabled_) EnableWindow(h, FALSE);
     }
     ~ThreadWindowsDisabled() {
@@ -49,10 +49,11 @@ public:
 private:
     static BOOL CALLBACK Collect(HWND h, LPARAM self) {
         auto* me = reinterpret_cast<ThreadWindowsDisabled*>(self);
-        if (h != me->dialog_ && IsWindowVisible(h) && IsWindowEnabled(h)) me->disabled_.push_back(h);
+        if (h != me->dialog_ && h != me->owner_ && IsWindowVisible(h) && IsWindowEnabled(h))
+            me->disabled_.push_back(h);
         return TRUE;
     }
-    HWND dialog_;
+    HWND dialog_, owner_;
     std::vector<HWND> disabled_;
 };
 
