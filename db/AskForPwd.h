@@ -43,5 +43,6 @@ private:
     int modalResult_ = 0;
 };
 
-// The process-wide dialog: made by the login check when the built-in login fails.
+// The process-wide dialog: made by the main window, owned by the application window, the first
+// time the login check asks for credentials.
 extern std::unique_ptr<Tfrm_Pwd> frm_Pwd;
