@@ -1,6 +1,6 @@
 #include "app/Application_win.h"
 
-#include "app/Driver.h"
+#include "app/ApplicationTexts.h"
 #include "base/MessageBoxes_win.h"
 #include "base/Text.h"
 

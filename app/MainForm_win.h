@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/Application_win.h"
-#include "app/Driver.h"
+#include "app/UpgradeRun.h"
 #include "base/Scoped_win.h"
 #include "db/Connection.h"
 #include "db/SchemaUpgrade.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/Application_win.h"
-#include "app/Driver.h"
+#include "app/ApplicationTexts.h"
 #include "app/MainForm_win.h"
 #include "base/ProgramPath.h"
 #include "base/Release.h"

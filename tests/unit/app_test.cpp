@@ -2,7 +2,8 @@
 
 #include <vector>
 
-#include "app/Driver.h"
+#include "app/ApplicationTexts.h"
+#include "app/UpgradeRun.h"
 #include "base/Failure.h"
 #include "text_fakes.h"
 

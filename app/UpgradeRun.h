@@ -1,9 +1,8 @@
 #pragma once
-// The upgrade run: the fixed sequence the main window's show handler carries out, the
-// application title and the stop box's text. Portable; the window and the steps are handed in.
+// The upgrade run: the fixed sequence the main window's show handler carries out, and the run's
+// own log lines. Portable; the window and the steps are handed in.
 #include <string>
 
-#include "base/Text.h"
 #include "log/LogSink.h"
 
 // The steps of a run, in the order the sequence calls them.
@@ -23,12 +22,3 @@ void RunUpgradeSequence(UpgradeSteps& steps, LogSink& log);
 // The run's own log lines.
 std::string BannerLine();
 std::string FinishLine();
-
-// The application title: the program file's name without folder, cut before its first full
-// stop, every character after the first in lower case (lower does that for the code page).
-std::string ApplicationTitle(const std::string& programPath, LeadByteTest lead = SingleByteCodePage,
-                             LowerCaseFn lower = AsciiLowerCase);
-
-// The stop box's text for a failure message: a full stop is added when the message is not
-// empty and its last character (for a double-byte one, its first byte) lies above '.'.
-std::string StopBoxText(const std::string& message, LeadByteTest lead = SingleByteCodePage);
