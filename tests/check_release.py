@@ -75,15 +75,24 @@ def section(objcopy, exe, name, tmp):
         return f.read()
 
 
-def check_stripped(dist, tmp, failures):
-    """Each executable: intact for the binary check, no debug sections, a debug link whose name
-    and CRC are those of the debug file beside it, which holds the debug information."""
+def project_version(top, build):
+    """The release label the release build of checkout top was configured with."""
+    with open(os.path.join(top, 'build', 'release-' + build, 'CMakeCache.txt')) as f:
+        return next(line.split('=', 1)[1].strip() for line in f if line.startswith('CMAKE_PROJECT_VERSION:'))
+
+
+def check_stripped(top, tmp, failures):
+    """Each executable: intact for the binary check (with the label its build was configured with),
+    no debug sections, a debug link whose name and CRC are those of the debug file beside it, which
+    holds the debug information."""
+    dist = os.path.join(top, 'dist')
     for build, (fmt, prefix) in BUILDS.items():
         exe = os.path.join(dist, build, 'Setup.exe')
         debug = exe + '.debug'
-        r = run([os.path.join(HERE, 'check_setup_binary.py'), exe, fmt, prefix + 'objdump', prefix + 'objcopy'])
+        r = run([os.path.join(HERE, 'check_setup_binary.py'), exe, fmt, prefix + 'objdump', prefix + 'objcopy',
+                 project_version(top, build)])
         if r.returncode != 0:
-            failures.append('%s: the binary check fails:\n%s' % (build, r.stdout))
+            failures.append('%s: the binary check fails:\n%s%s' % (build, r.stdout, r.stderr))
         headers = run([prefix + 'objdump', '-h', exe], check=True).stdout
         if '.debug_' in headers:
             failures.append('%s: Setup.exe still carries debug sections' % build)
@@ -144,7 +153,7 @@ def main():
     p12, ca = make_certificate(tmp, password)
     signed = release(two, dict(env, SIGN_PKCS12=p12, SIGN_PASSWORD=password))
     check_signed(signed, ca, tmp, failures)
-    check_stripped(signed, tmp, failures)
+    check_stripped(two, tmp, failures)
 
     r = subprocess.run([sys.executable, os.path.join(HERE, 'e2e', 'harness.py'), 'run', scenario],
                        env=dict(os.environ, E2E_SETUP_EXE=os.path.join(signed, 'win32', 'Setup.exe')))
