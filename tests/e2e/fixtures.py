@@ -12,13 +12,16 @@ import os
 import shutil
 import time
 
-from harness import REG_SZ, E2ETestCase, Standin, child, ready_for_input, wait_until
+from harness import (REG_SZ, E2ETestCase, Standin, build_dir_from_environment, child, ready_for_input,
+                     release_label, wait_until)
 
-RELEASE = '2.1.27'
+RELEASE = release_label(build_dir_from_environment())
 TITLE = 'Setup'                              # the application title of Setup.exe
 MAIN_CAPTION = 'Upgrade ' + RELEASE
 LABEL = 'Upgrade now. Please wait...'
-CAPTION = '2.1.27 Upgrade'                   # the credentials dialog
+CAPTION = RELEASE + ' Upgrade'               # the credentials dialog
+LOG_NAME = RELEASE + '.log'                  # in the Log folder beside LocalPath's folder
+PACKAGE_FILE = RELEASE + '.dts'              # in LocalPath
 CATALOGS = ['ZANT', 'ZANT_Backup', 'ZANT_model']
 BUILT_IN = ('pallado_user', 'vermilion')
 NO_SERVER = '127.0.0.1,1'                    # nothing listens there: a login fails at once
@@ -44,10 +47,11 @@ CONTROLS = [
 # ---------------------------------------------------------------------------------------------
 # Log lines, '{stamp}' standing for a time stamp (harness.log_pattern).
 
-BANNER = '-------------------------------  2.1.27  -------------------------------'
-RUN_SETUP = '{stamp} - Run Setup.exe for 2.1.27'
-CLOSING = ['{stamp} - Exit Setup.exe for 2.1.27', '~ 2.1.27  --- finish update ---', ' ']
-PACKAGE = ['{stamp} - Preparing to invoke DTS file for 2.1.27', '{stamp} - Finished to invoke DTS file for 2.1.27']
+BANNER = '-------------------------------  ' + RELEASE + '  -------------------------------'
+RUN_SETUP = '{stamp} - Run Setup.exe for ' + RELEASE
+CLOSING = ['{stamp} - Exit Setup.exe for ' + RELEASE, '~ ' + RELEASE + '  --- finish update ---', ' ']
+FINISHED = '{stamp} - Finished to invoke DTS file for ' + RELEASE
+PACKAGE = ['{stamp} - Preparing to invoke DTS file for ' + RELEASE, FINISHED]
 
 
 def success(catalog):
@@ -65,7 +69,6 @@ def rollback(catalog):
 ALL_SUCCEED = [BANNER, RUN_SETUP] + [success(c) for c in CATALOGS] + PACKAGE + CLOSING
 NO_DATABASE_WORK = [BANNER, RUN_SETUP] + CLOSING
 RUN_LINES = NO_DATABASE_WORK     # a run whose server does not answer and whose dialog is cancelled
-FINISHED = '{stamp} - Finished to invoke DTS file for 2.1.27'
 UP_TO_PREPARING = ALL_SUCCEED[:ALL_SUCCEED.index(FINISHED)]
 FROM_FINISHED = ALL_SUCCEED[ALL_SUCCEED.index(FINISHED):]
 
@@ -125,7 +128,7 @@ def world(logins=None, **catalogs):
 
 class Installation:
     """A scenario: Setup.exe in C:\\e2e\\<name>\\Prog\\Upgrade\\, LocalPath C:\\e2e\\<name>\\Local\\
-    (so the log is C:\\e2e\\<name>\\Log\\2.1.27.log), and a stand-in with the given state."""
+    (so the log is C:\\e2e\\<name>\\Log\\<LOG_NAME>), and a stand-in with the given state."""
 
     def __init__(self, test, state, name=None):
         self.test = test
@@ -135,7 +138,7 @@ class Installation:
         self.local = self.sc.path('Local')
         self.sc.mkdir(self.local)
         self.sc.mkdir(self.sc.path('Server'))
-        self.log_path = self.sc.path('Log\\2.1.27.log')
+        self.log_path = self.sc.path('Log\\' + LOG_NAME)
         self.standin = Standin(self.session, self.sc.unix(self.sc.path('standin')), state)
         test.addCleanup(self.standin.stop)
         # The package runner stand-in, so that a full run ends without a box.
@@ -222,7 +225,7 @@ class SpineTestCase(TableTestCase):
         earlier_log, its log already holds those bytes. Returns the log's Windows path."""
         sc.write_key([('ServerPath', REG_SZ, sc.path('Server')), ('LocalPath', REG_SZ, sc.path('Prog\\Client')),
                       ('Pallado_Connection', REG_SZ, NO_SERVER)])
-        log_file = sc.path('Prog\\Log\\2.1.27.log')
+        log_file = sc.path('Prog\\Log\\' + LOG_NAME)
         if earlier_log is not None:
             sc.mkdir(sc.path('Prog\\Log'))
             with open(sc.unix(log_file), 'wb') as f:
@@ -315,7 +318,7 @@ class RunTestCase(E2ETestCase):
         """The error box, checked; returns it (still up)."""
         box = self.session.wait_ready('the error box', 90, exe='Setup.exe', caption='Error')
         self.assertEqual(box['class'], '#32770')
-        self.assertEqual(child(box, id=65535)['caption'], 'Upgrade fail for 2.1.27!')
+        self.assertEqual(child(box, id=65535)['caption'], 'Upgrade fail for ' + RELEASE + '!')
         self.assertIsNotNone(child(box, id=1088), 'the error icon')
         buttons = [c for c in box['children'] if c['class'].lower() == 'button']
         self.assertEqual([(b['caption'], b['default_button']) for b in buttons], [('OK', True)])

@@ -197,6 +197,16 @@ def parse_stamp(stamp):
 
 
 # ---------------------------------------------------------------------------------------------
+def build_dir_from_environment():
+    return os.path.abspath(os.environ.get('E2E_BUILD_DIR', os.path.join(SOURCE_DIR, 'build', 'win32')))
+
+
+def release_label(build_dir):
+    """The release label the build was configured with: the project's version, its one source."""
+    with open(os.path.join(build_dir, 'CMakeCache.txt')) as f:
+        return next(line.split('=', 1)[1].strip() for line in f if line.startswith('CMAKE_PROJECT_VERSION:'))
+
+
 # The session: display, prefix, wineserver.
 
 class Session:
@@ -208,7 +218,7 @@ class Session:
 
     @staticmethod
     def from_environment():
-        build = os.path.abspath(os.environ.get('E2E_BUILD_DIR', os.path.join(SOURCE_DIR, 'build', 'win32')))
+        build = build_dir_from_environment()
         state = os.environ.get('E2E_STATE_DIR', os.path.join(build, 'tests', 'e2e', 'session'))
         return Session(os.path.abspath(state), build)
 
