@@ -6,7 +6,7 @@ afterwards byte for byte, and that nothing else is left beside it. Sharing scena
 log from a second Wine process (holder.exe); failure scenarios make the writer's file calls fail
 through its test seam, where its pauses take no time and are reported; pause scenarios stop the
 writer at one of those calls and look at the log from another process meanwhile. The last
-scenario runs Setup.exe twice on one log.
+scenarios run Setup.exe on one log, twice, and while another program holds it.
 """
 
 import datetime
@@ -14,6 +14,7 @@ import os
 import re
 import subprocess
 import tempfile
+import time
 
 import harness
 from harness import smoke
@@ -350,3 +351,35 @@ class SetupRuns(SpineTestCase):
         stamps = self.assertLog(data[len(earlier):], RUN_LINES + RUN_LINES, first.started, until)
         self.assertGreaterEqual(min(stamps[2:]), int(second.started) - 1)
         self.assertEqual(os.listdir(sc.unix(sc.path('Prog\\Log'))), ['2.1.27.log'])
+
+    # (name, holder.exe's access, share and options, whether the lines arrive). The log as a
+    # runner left it, its last line without an end: rewritten or appended to in place, it then
+    # reads the same bytes.
+    HELD = [
+        ('viewer sharing read and write', ('r', 'rw'), True),
+        ('viewer sharing read, write and delete', ('r', 'rwd'), True),
+        ('opener holding it 30 ms in every 100', ('r', 'none', '--cycle', '30', '100'), True),
+        ('holder without sharing', ('r', 'none'), False),
+    ]
+
+    def test_held_during_a_run(self):
+        earlier = b'runner report\r\nlast line without end'
+        for i, (name, holding, arrives) in enumerate(self.rows(self.HELD)):
+            with self.subTest(name):
+                sc = self.scenario('held_%d' % i)
+                log_file = self.write_installation(sc, earlier)
+                exe = sc.install()
+                holder = harness.Holder(self.session, log_file, *holding)
+                try:
+                    program = sc.start(exe)
+                    # A run's usual allowance, and about 2 s for each line that waits for the log.
+                    self.assertEqual(self.run_through(sc, program, timeout=30 + 2.5 * len(RUN_LINES)), 0)
+                finally:
+                    self.assertEqual(holder.release(), 0)
+                data = sc.read(log_file)
+                if arrives:
+                    self.assertEqual(data[:len(earlier) + 2], earlier + b'\r\n')
+                    self.assertLog(data[len(earlier) + 2:], RUN_LINES, program.started, time.time())
+                else:
+                    self.assertEqual(data, earlier)
+                self.assertEqual(os.listdir(sc.unix(sc.path('Prog\\Log'))), ['2.1.27.log'])
