@@ -22,7 +22,7 @@
 #include <algorithm>
 #include <string>
 
-LogOsCalls logOs = {&::GetFileAttributesA, &::CreateFileA, &::ReadFile,    &::WriteFile,   &::SetFilePointerEx,
+LogOsCalls logOs = {&::GetFileAttributesA, &::CreateFileA,  &::ReadFile,    &::WriteFile,   &::SetFilePointerEx,
                     &::FlushFileBuffers,   &::SetEndOfFile, &::MoveFileExA, &::DeleteFileA, &::Sleep};
 
 namespace {

@@ -41,8 +41,9 @@ bool ParseShare(const std::string& s, DWORD& share) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: holder FILE r|w|rw none|[r][w][d] [--cycle HOLD_MS PERIOD_MS] [--stop STOPFILE] "
-                         "[--stdin] [--timeout SECONDS]\n");
+    std::fprintf(stderr,
+                 "usage: holder FILE r|w|rw none|[r][w][d] [--cycle HOLD_MS PERIOD_MS] [--stop STOPFILE] "
+                 "[--stdin] [--timeout SECONDS]\n");
     return 1;
 }
 
@@ -77,12 +78,13 @@ int main(int argc, char** argv) {
             holdMs = std::strtoul(argv[++i], nullptr, 10);
             periodMs = std::strtoul(argv[++i], nullptr, 10);
             if (holdMs == 0 || periodMs <= holdMs) return Usage();
-        }
-        else if (a == "--timeout" && i + 1 < argc) timeoutMs = std::strtoul(argv[++i], nullptr, 10) * 1000;
+        } else if (a == "--timeout" && i + 1 < argc) timeoutMs = std::strtoul(argv[++i], nullptr, 10) * 1000;
         else return Usage();
     }
 
-    auto open = [&] { return CreateFileA(argv[1], access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr); };
+    auto open = [&] {
+        return CreateFileA(argv[1], access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
     HANDLE file = open();
     if (file == INVALID_HANDLE_VALUE) {
         std::printf("error %lu\n", GetLastError());

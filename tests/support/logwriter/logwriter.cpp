@@ -149,8 +149,16 @@ int Write(int argc, char** argv) {
     }
     if (!pausePlan.call.empty() && (pausePlan.ready.empty() || pausePlan.go.empty())) return 64;
     real = logOs;
-    logOs = {real.GetFileAttributesA, &TestCreateFile, &TestReadFile, &TestWriteFile, &TestSeek,
-             &TestFlush,              &TestSetEnd,     &TestMove,     &TestDelete,    &TestSleep};
+    logOs = {real.GetFileAttributesA,
+             &TestCreateFile,
+             &TestReadFile,
+             &TestWriteFile,
+             &TestSeek,
+             &TestFlush,
+             &TestSetEnd,
+             &TestMove,
+             &TestDelete,
+             &TestSleep};
     WriteLog(argv[2], argv[3]);
     std::printf("%s\n", pauses.c_str());
     return 0;
