@@ -14,9 +14,10 @@ public:
 
     HANDLE get() const { return h_; }
     bool valid() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-    void Close() {
+    void Close() { reset(); }
+    void reset(HANDLE h = nullptr) {
         if (valid()) CloseHandle(h_);
-        h_ = nullptr;
+        h_ = h;
     }
 
 private:

@@ -1,16 +1,21 @@
 #pragma once
-// The calls of the log writer whose failure decides what becomes of the log: writing bytes,
-// flushing them to disk, cutting a file back, and moving the rewritten log into place. The
-// writer makes these calls only through this table. The program leaves the table as it is; a
-// test program may swap an entry for one that fails on purpose, to see that a failed write
-// leaves the old log whole.
+// The calls the log writer makes on files, and its pause while another program holds one: the
+// writer makes them only through this table. The program leaves the table as it is; a test
+// program may swap an entry for one that fails (or pauses no time) on purpose, to see that a
+// failure leaves the old log whole and that a file held for a moment is waited for.
 #include <windows.h>
 
 struct LogOsCalls {
+    decltype(&::GetFileAttributesA) GetFileAttributesA;
+    decltype(&::CreateFileA) CreateFileA;
+    decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
+    decltype(&::SetFilePointerEx) SetFilePointerEx;
     decltype(&::FlushFileBuffers) FlushFileBuffers;
     decltype(&::SetEndOfFile) SetEndOfFile;
     decltype(&::MoveFileExA) MoveFileExA;
+    decltype(&::DeleteFileA) DeleteFileA;
+    decltype(&::Sleep) Sleep;
 };
 
 extern LogOsCalls logOs;

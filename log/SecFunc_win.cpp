@@ -1,9 +1,15 @@
-// WriteLog on Windows. The log is opened without sharing from the first read to the last
-// write: nobody else may open it meanwhile, and a log another program holds open costs the
-// line. A log already in the written form gets the line appended in place, and is cut back to
-// its old length when the append fails. Any other log is written anew into a file beside it
+// WriteLog on Windows. The log is opened sharing reading only, from the first read to the last
+// write: viewers, scanners and backup agents that read it may keep it open, no other writer gets
+// in. A log already in the written form gets the line appended in place, and is cut back to its
+// old length when the append fails. Any other log is written anew into a file beside it
 // (RewriteFileName), flushed, and moved over the log in one step, so that the log is the old
-// file or the new one, whole; the new file is removed on every failure.
+// file or the new one, whole; the new file is removed on every failure. Windows moves no file
+// over one that another program has open: when the move is refused, the line is appended in
+// place instead, and the next line that can be moved gives every line its CR LF.
+//
+// A file another program holds for a moment (an open, a move or a delete refused) is tried
+// again after growing pauses, within about 2 s per line (Patience). A log held longer costs the
+// line, never more of the run than that.
 #include "log/SecFunc.h"
 
 #include "base/Scoped_win.h"
@@ -13,14 +19,63 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
-LogOsCalls logOs = {&::WriteFile, &::FlushFileBuffers, &::SetEndOfFile, &::MoveFileExA};
+LogOsCalls logOs = {&::GetFileAttributesA, &::CreateFileA,  &::ReadFile,    &::WriteFile,   &::SetFilePointerEx,
+                    &::FlushFileBuffers,   &::SetEndOfFile, &::MoveFileExA, &::DeleteFileA, &::Sleep};
 
 namespace {
 
 // The log is streamed through buffers of this size, never held whole.
 constexpr DWORD kPiece = 1u << 18;
+
+// The waiting one line may spend on files other programs hold: pauses from 10 ms, each twice
+// the one before up to 250 ms, 2 s in all.
+class Patience {
+public:
+    // After a failed call: pauses and returns true when the call is worth trying again.
+    bool Pause(bool refused) {
+        if (!refused || left_ == 0) return false;
+        const DWORD ms = std::min(next_, left_);
+        logOs.Sleep(ms);
+        left_ -= ms;
+        next_ = std::min<DWORD>(2 * next_, 250);
+        return true;
+    }
+
+private:
+    DWORD next_ = 10;
+    DWORD left_ = 2000;
+};
+
+// An open refused because another program has the file open in a way that excludes it.
+bool Held(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+// A move or delete refused likewise; Windows denies access to a file that another has open.
+bool Refused(DWORD error) { return Held(error) || error == ERROR_ACCESS_DENIED; }
+
+// Makes call until it succeeds, fails otherwise than refused, or the patience is spent; the
+// last error is then the call's own.
+template <typename Call>
+bool Retry(Patience& patience, bool (*refused)(DWORD), Call call) {
+    while (!call())
+        if (!patience.Pause(refused(GetLastError()))) return false;
+    return true;
+}
+
+HANDLE Open(const std::string& name, DWORD access, DWORD share, DWORD disposition, Patience& patience) {
+    HANDLE h = INVALID_HANDLE_VALUE;
+    Retry(patience, Held, [&] {
+        h = logOs.CreateFileA(name.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        return h != INVALID_HANDLE_VALUE;
+    });
+    return h;
+}
+
+HANDLE OpenLog(const std::string& name, Patience& patience) {
+    return Open(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, patience);
+}
 
 // The buffers a call streams the log through, kept for the thread's next call: a log of tens
 // of megabytes is read whole for every line, and fresh memory costs a page fault per page.
@@ -51,9 +106,36 @@ bool WriteAll(HANDLE h, const std::string& bytes) { return WriteAll(h, bytes.dat
 bool ReadPiece(HANDLE h, std::string& buf) {
     buf.resize(kPiece);
     DWORD got = 0;
-    if (!ReadFile(h, &buf[0], kPiece, &got, nullptr)) return false;
+    if (!logOs.ReadFile(h, &buf[0], kPiece, &got, nullptr)) return false;
     buf.resize(got);
     return true;
+}
+
+// The file's length, with the file pointer moved to its end; -1 when that fails.
+LONGLONG EndOf(HANDLE h) {
+    LARGE_INTEGER zero = {}, end;
+    return logOs.SetFilePointerEx(h, zero, &end, FILE_END) ? end.QuadPart : -1;
+}
+
+// Appends the line at the log's end, after a line end of its own when the last line has none,
+// so that every old line keeps its text; cuts the log back to its old length when that fails.
+void AppendInPlace(HANDLE log, const std::string& line) {
+    LARGE_INTEGER end;
+    end.QuadPart = EndOf(log);
+    if (end.QuadPart < 0) return;
+    std::string bytes = line + "\r\n";
+    if (end.QuadPart > 0) {
+        LARGE_INTEGER last;
+        last.QuadPart = end.QuadPart - 1;
+        char c = 0;
+        DWORD got = 0;
+        if (!logOs.SetFilePointerEx(log, last, nullptr, FILE_BEGIN) || !logOs.ReadFile(log, &c, 1, &got, nullptr) ||
+            got != 1)
+            return;
+        if (c != '\r' && c != '\n') bytes.insert(0, "\r\n");
+    }
+    if (WriteAll(log, bytes)) return;
+    if (logOs.SetFilePointerEx(log, end, nullptr, FILE_BEGIN)) logOs.SetEndOfFile(log);
 }
 
 // The file beside the log that the new content is written to: open for this process alone
@@ -61,14 +143,14 @@ bool ReadPiece(HANDLE h, std::string& buf) {
 // the end of the call unless it was moved into the log's place.
 class NewFile {
 public:
-    explicit NewFile(const std::string& logName)
+    NewFile(const std::string& logName, Patience& patience)
         : name_(RewriteFileName(logName, AnsiLeadByte)),
-          file_(CreateFileA(name_.c_str(), GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr)) {}
+          patience_(patience),
+          file_(Open(name_, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_ALWAYS, patience)) {}
     ~NewFile() {
         const bool made = file_.valid();
         file_.Close();
-        if (made && !moved_) DeleteFileA(name_.c_str());
+        if (made && !moved_) Retry(patience_, Refused, [&] { return logOs.DeleteFileA(name_.c_str()) != 0; });
     }
     NewFile(const NewFile&) = delete;
     NewFile& operator=(const NewFile&) = delete;
@@ -82,73 +164,71 @@ public:
 
 private:
     std::string name_;
+    Patience& patience_;
     KernelHandle file_;
     bool moved_ = false;
 };
 
-// The rewrite; log is null when there is no log yet.
-void ReplaceLog(const std::string& name, KernelHandle* log, const std::string& line) {
+// Writes to file the written form of the log (from its start; none when log is null) and the
+// line, and flushes it.
+bool WriteRewrite(HANDLE log, HANDLE file, const std::string& line) {
     Buffers& buffers = ThreadBuffers();
-    NewFile temp(name);
-    if (!temp.valid()) return;
-
     LogRewrite rewrite;
     char* const out = &buffers.out[0];
     if (log) {
         LARGE_INTEGER start = {};
-        if (!SetFilePointerEx(log->get(), start, nullptr, FILE_BEGIN)) return;
+        if (!logOs.SetFilePointerEx(log, start, nullptr, FILE_BEGIN)) return false;
         for (;;) {
-            if (!ReadPiece(log->get(), buffers.in)) return;
+            if (!ReadPiece(log, buffers.in)) return false;
             if (buffers.in.empty()) break;
-            if (!WriteAll(temp.get(), out, rewrite.Feed(buffers.in, out))) return;
+            if (!WriteAll(file, out, rewrite.Feed(buffers.in, out))) return false;
         }
     }
-    if (!WriteAll(temp.get(), rewrite.Finish(line)) || !logOs.FlushFileBuffers(temp.get())) return;
-
-    // Windows moves no file over one that is open, even by this process, so the log is let go
-    // only now, just before the move. Should another process open it in that instant, the
-    // move fails, the log stays as it was and the line is lost.
-    DWORD flags = MOVEFILE_WRITE_THROUGH;
-    if (log) {
-        log->Close();
-        flags |= MOVEFILE_REPLACE_EXISTING;
-    }
-    temp.MoveTo(name, flags);
-}
-
-void AppendToLog(HANDLE log, LONGLONG oldSize, const std::string& line) {
-    if (WriteAll(log, line + "\r\n")) return;
-    LARGE_INTEGER at;
-    at.QuadPart = oldSize;
-    if (SetFilePointerEx(log, at, nullptr, FILE_BEGIN)) logOs.SetEndOfFile(log);
+    return WriteAll(file, rewrite.Finish(line)) && logOs.FlushFileBuffers(file);
 }
 
 void AddLine(const std::string& name, const std::string& line) {
     if (name.empty()) return;
-    const DWORD attributes = GetFileAttributesA(name.c_str());
+    const DWORD attributes = logOs.GetFileAttributesA(name.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
 
-    KernelHandle log(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    Patience patience;
+    KernelHandle log(OpenLog(name, patience));
     if (!log.valid()) {
-        if (GetLastError() == ERROR_FILE_NOT_FOUND) ReplaceLog(name, nullptr, line);
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) return;
+        NewFile first(name, patience);
+        if (first.valid() && WriteRewrite(nullptr, first.get(), line))
+            Retry(patience, Refused, [&] { return first.MoveTo(name, MOVEFILE_WRITE_THROUGH); });
         return;
     }
 
     WrittenFormCheck check;
     std::string& in = ThreadBuffers().in;
-    LONGLONG size = 0;
     for (;;) {
         if (!ReadPiece(log.get(), in)) return;
-        if (in.empty()) break;
-        size += static_cast<LONGLONG>(in.size());
-        if (!check.Feed(in)) break;
+        if (in.empty() || !check.Feed(in)) break;
     }
     if (in.empty() && check.Finish()) {
-        AppendToLog(log.get(), size, line);
-    } else {
-        ReplaceLog(name, &log, line);
+        AppendInPlace(log.get(), line);
+        return;
     }
+
+    NewFile temp(name, patience);
+    if (!temp.valid() || !WriteRewrite(log.get(), temp.get(), line)) return;
+    const LONGLONG copied = EndOf(log.get());
+    // Windows moves no file over one that is open, even by this process: the log is let go for
+    // each try of the move only, and held again while waiting for the next, so no other writer
+    // gets in meanwhile. Should one have got in at such an instant, the copy is stale and the
+    // line goes to the log's end as well.
+    for (;;) {
+        log.Close();
+        if (temp.MoveTo(name, MOVEFILE_WRITE_THROUGH | MOVEFILE_REPLACE_EXISTING)) return;
+        const DWORD error = GetLastError();
+        log.reset(OpenLog(name, patience));
+        if (!log.valid()) return;
+        if (EndOf(log.get()) != copied || !patience.Pause(Refused(error))) break;
+    }
+    AppendInPlace(log.get(), line);
 }
 
 // The user's regional separator of the given kind, or the fallback when it cannot be read

@@ -708,11 +708,12 @@ class Program:
 
 class Holder:
     """holder.exe keeping a file open (access 'r', 'w' or 'rw'; share 'none' or letters of
-    'rwd') until release(), as another program holding the log would."""
+    'rwd') until release(), as another program holding the log would; options go to holder as
+    they are (e.g. '--cycle', '30', '100')."""
 
-    def __init__(self, session, win_path, access, share, timeout=15):
+    def __init__(self, session, win_path, access, share, *options, timeout=15):
         for attempt in range(3):   # as Session.run_wine, when Wine could not start it
-            line, err = self._start(session, win_path, access, share, timeout)
+            line, err = self._start(session, [win_path, access, share] + list(options), timeout)
             if line.strip() == b'ready' or WINE_COULD_NOT_START not in err or attempt == 2:
                 break
             self.release()
@@ -721,11 +722,11 @@ class Holder:
             self.release()
             raise AssertionError('holder could not open %s: %r %r' % (win_path, line, err))
 
-    def _start(self, session, win_path, access, share, timeout):
+    def _start(self, session, args, timeout):
         """Starts holder; returns its first line and, when it ended without one, its stderr."""
         self._err = tempfile.TemporaryFile()
-        self.proc = subprocess.Popen([session.loader(), session.helper('holder'), win_path, access, share,
-                                      '--stdin'], env=session.env(), cwd=session.drive_c,
+        self.proc = subprocess.Popen([session.loader(), session.helper('holder')] + args + ['--stdin'],
+                                     env=session.env(), cwd=session.drive_c,
                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=self._err)
         line = b''
         deadline = time.monotonic() + timeout

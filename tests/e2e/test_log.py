@@ -5,7 +5,8 @@ Each scenario prepares the log in a fresh folder, runs the writer once and compa
 afterwards byte for byte, and that nothing else is left beside it. Sharing scenarios hold the
 log from a second Wine process (holder.exe); failure scenarios make one of the writer's OS calls
 fail through its test seam; pause scenarios stop the writer at one of those calls and look at
-the log from another process meanwhile. The last scenario runs Setup.exe twice on one log.
+the log from another process meanwhile. The last scenarios run Setup.exe twice on one log, and
+while another program holds it.
 """
 
 import datetime
@@ -13,6 +14,7 @@ import os
 import re
 import subprocess
 import tempfile
+import time
 
 import harness
 from harness import smoke
@@ -20,10 +22,13 @@ from fixtures import RUN_LINES, SpineTestCase, TableTestCase
 
 SHARING_VIOLATION = 32
 WAIT = 60  # seconds for another process to reach a point
+# The pauses of a line whose file stays held: 2 s in all.
+ALL_PAUSES = '10 20 40 80 160 250 250 250 250 250 250 190'
 
 RUN_LOG = b'-------------------------------  2.1.27  -------------------------------\r\n' \
           b'2019/11/29 10:44:04 - Run Setup.exe for 2.1.27\r\n'
 LF_LOG = b'report line 1\nreport line 2\n'
+LF_REWRITTEN = b'report line 1\r\nreport line 2\r\nnext\r\n'
 
 
 class LogTestCase(TableTestCase):
@@ -49,8 +54,9 @@ class LogTestCase(TableTestCase):
                 f.write(content)
 
     def write(self, line, *options, win_log=None, cwd=None):
-        self.session.wine([self.exe, 'write', self.win_log if win_log is None else win_log, line] +
-                          list(options), bits=self.session.bits, cwd=cwd)
+        """Runs the writer; returns the pauses it asked for ('10 20')."""
+        return self.session.wine([self.exe, 'write', self.win_log if win_log is None else win_log, line] +
+                                 list(options), bits=self.session.bits, cwd=cwd).decode().strip()
 
     def assertOnlyTheLog(self, expected):
         """The log holds exactly expected (None: there is none) and nothing else is beside it."""
@@ -70,7 +76,7 @@ class LogTestCase(TableTestCase):
         self.addCleanup(lambda: proc.poll() is None and (proc.kill(), proc.wait()))
         return proc, out
 
-    def write_paused(self, call, line='next'):
+    def write_paused(self, call, *options, line='next'):
         """Starts the writer, waits until it stands before its call (e.g. 'flush:1'); returns
         the call that lets it go on and waits for its end."""
         ready, go = self.sc.path('ready'), self.sc.path('go')
@@ -78,7 +84,7 @@ class LogTestCase(TableTestCase):
             if self.sc.exists(f):
                 os.remove(self.sc.unix(f))
         proc, _ = self.start([self.exe, 'write', self.win_log, line, '--pause=' + call,
-                              '--ready=' + ready, '--go=' + go])
+                              '--ready=' + ready, '--go=' + go] + list(options))
         harness.wait_until('the writer to pause', WAIT, lambda: self.sc.exists(ready) or proc.poll() is not None, 0.05)
         self.assertIsNone(proc.poll(), 'the writer ended before its pause')
 
@@ -87,9 +93,9 @@ class LogTestCase(TableTestCase):
             self.assertEqual(proc.wait(timeout=WAIT), 0)
         return resume
 
-    def open_error(self, win_path):
-        """The error another process gets opening win_path to read it, all sharing allowed."""
-        out = self.session.wine([self.exe, 'open', win_path], bits=self.session.bits)
+    def open_error(self, win_path, access='r'):
+        """The error another process gets opening win_path to read or write it, all sharing allowed."""
+        out = self.session.wine([self.exe, 'open', win_path, access], bits=self.session.bits)
         return int(out.strip())
 
 
@@ -163,26 +169,28 @@ class NothingWritten(LogTestCase):
 
 
 class HeldByAnotherProcess(LogTestCase):
-    # Whoever holds the log open, in any way, keeps the writer from opening it alone: the line
-    # is lost and the log stays as it was, on the append path and on the rewrite path.
+    # A reader that lets others write keeps the log where it is: the line goes to its end, on
+    # the rewrite path too. Whoever keeps writers out costs the line; the log stays as it was.
+    # (name, access, share, whether the line arrives)
     HOLDERS = [
-        ('reading, no sharing', 'r', 'none'),
-        ('writing, others may read', 'rw', 'r'),
-        ('reading, all sharing', 'r', 'rwd'),
+        ('reading, no sharing', 'r', 'none', False),
+        ('writing, others may read', 'rw', 'r', False),
+        ('reading, all sharing', 'r', 'rwd', True),
+        ('reading, others may read and write', 'r', 'rw', True),
     ]
 
     @smoke
-    def test_line_lost_log_unchanged(self):
-        for name, access, share in self.rows(self.HOLDERS):
+    def test_readers_let_in_others_cost_the_line(self):
+        for name, access, share, arrives in self.rows(self.HOLDERS):
             for content in (RUN_LOG, LF_LOG):
                 with self.subTest(name, content=content):
                     self.put_log(content)
                     holder = harness.Holder(self.session, self.win_log, access, share)
                     try:
-                        self.write('lost')
+                        self.write('next')
                     finally:
                         self.assertEqual(holder.release(), 0)
-                    self.assertOnlyTheLog(content)
+                    self.assertOnlyTheLog(content + b'next\r\n' if arrives else content)
 
 
 class FailureInTheMiddle(LogTestCase):
@@ -193,7 +201,6 @@ class FailureInTheMiddle(LogTestCase):
         ('append, cut back', RUN_LOG, 'write:1'),
         ('rewrite, write', LF_LOG, 'write:1'),
         ('rewrite, flush', LF_LOG, 'flush:1'),
-        ('rewrite, move', LF_LOG, 'move:1'),
         ('new log, write', None, 'write:1'),
         ('new log, move', None, 'move:1'),
     ]
@@ -208,33 +215,62 @@ class FailureInTheMiddle(LogTestCase):
                 self.assertOnlyTheLog(content)
 
 
+class TriedAgain(LogTestCase):
+    # (name, content before or None, the writer's calls made to fail, content after, the pauses
+    # it asked for, which take no time here)
+    ROWS = [
+        ('open refused twice', RUN_LOG, ['open:1-2:32'], RUN_LOG + b'next\r\n', '10 20'),
+        ('open refused all along', RUN_LOG, ['open:1-:33'], RUN_LOG, ALL_PAUSES),
+        ('open denied', RUN_LOG, ['open:1:5'], RUN_LOG, ''),
+        ('new file held a moment', LF_LOG, ['open:2-3:32'], LF_REWRITTEN, '10 20'),
+        ('new file not removed at once', LF_LOG, ['flush:1', 'delete:1:32'], LF_LOG, '10'),
+        ('new log, move refused once', None, ['move:1:32'], b'next\r\n', '10'),
+        ('move refused twice', LF_LOG, ['move:1-2:5'], LF_REWRITTEN, '10 20'),
+        ('move refused all along', LF_LOG, ['move:1-:32'], LF_LOG + b'next\r\n', ALL_PAUSES),
+        ('move failing otherwise', LF_LOG, ['move:1'], LF_LOG + b'next\r\n', ''),
+        ('move refused, then the append fails', LF_LOG, ['move:1-:5', 'write:3'], LF_LOG, ALL_PAUSES),
+        ('move refused, then the log held', LF_LOG, ['move:1:5', 'open:3-:32'], LF_LOG, ALL_PAUSES),
+    ]
+
+    @smoke
+    def test_bytes_and_pauses(self):
+        for name, before, calls, after, pauses in self.rows(self.ROWS):
+            with self.subTest(name):
+                self.clear()
+                self.put_log(before)
+                self.assertEqual(self.write('next', *['--fail=' + c for c in calls]), pauses)
+                self.assertOnlyTheLog(after)
+
+
 class WhatOthersSee(LogTestCase):
     """Another process opening the log while the writer is paused at one of its calls."""
 
     @smoke
-    def test_shut_out_while_appending(self):
+    def test_writers_shut_out_while_appending(self):
         self.put_log(RUN_LOG)
         resume = self.write_paused('write:1')
         try:
-            self.assertEqual(self.open_error(self.win_log), SHARING_VIOLATION)
+            self.assertEqual(self.open_error(self.win_log), 0)
+            self.assertEqual(self.open_error(self.win_log, 'w'), SHARING_VIOLATION)
         finally:
             resume()
         self.assertOnlyTheLog(RUN_LOG + b'next\r\n')
 
-    def test_shut_out_of_log_and_new_file_while_rewriting(self):
+    def test_writers_shut_out_of_log_and_all_of_new_file_while_rewriting(self):
         self.put_log(LF_LOG)
         resume = self.write_paused('flush:1')
         try:
-            self.assertEqual(self.open_error(self.win_log), SHARING_VIOLATION)
+            self.assertEqual(self.open_error(self.win_log), 0)
+            self.assertEqual(self.open_error(self.win_log, 'w'), SHARING_VIOLATION)
             self.assertEqual(self.open_error(self.win_log[:-1] + '~'), SHARING_VIOLATION)
         finally:
             resume()
-        self.assertOnlyTheLog(b'report line 1\r\nreport line 2\r\nnext\r\n')
+        self.assertOnlyTheLog(LF_REWRITTEN)
 
     def test_opened_in_the_instant_before_the_move(self):
         # Windows moves no file over one that is open, so the writer lets the log go just
         # before the move. A process that opens it in that instant makes the move fail; the
-        # log stays as it was.
+        # line goes to the log's end as it stands.
         self.put_log(LF_LOG)
         resume = self.write_paused('move:1')
         holder = harness.Holder(self.session, self.win_log, 'r', 'rwd')
@@ -242,7 +278,17 @@ class WhatOthersSee(LogTestCase):
             resume()
         finally:
             self.assertEqual(holder.release(), 0)
-        self.assertOnlyTheLog(LF_LOG)
+        self.assertOnlyTheLog(LF_LOG + b'next\r\n')
+
+    def test_written_to_while_the_move_was_refused(self):
+        # Another writer got in while the log was let go: the copy is stale, so the line goes
+        # to the log's end, even though the next move would be let through.
+        self.put_log(LF_LOG)
+        resume = self.write_paused('move:2', '--fail=move:1-2:5')
+        with open(self.log, 'ab') as f:
+            f.write(b'other\n')
+        resume()
+        self.assertOnlyTheLog(LF_LOG + b'other\nnext\r\n')
 
 
 class RegionalSeparators(LogTestCase):
@@ -298,3 +344,33 @@ class SetupRuns(SpineTestCase):
         stamps = self.assertLog(data[len(earlier):], RUN_LINES + RUN_LINES, first.started, until)
         self.assertGreaterEqual(min(stamps[2:]), int(second.started) - 1)
         self.assertEqual(os.listdir(sc.unix(sc.path('Prog\\Log'))), ['2.1.27.log'])
+
+    # (name, holder.exe's access, share and options, whether the lines arrive). The log's last
+    # line has no end, so that a rewrite and an append in place give the same bytes.
+    HELD = [
+        ('viewer sharing read and write', ('r', 'rw'), True),
+        ('viewer sharing read, write and delete', ('r', 'rwd'), True),
+        ('opener holding it 30 ms in every 100', ('r', 'none', '--cycle', '30', '100'), True),
+        ('holder without sharing', ('r', 'none'), False),
+    ]
+
+    def test_held_during_a_run(self):
+        earlier = b'runner report\r\nlast line without end'
+        for i, (name, holding, arrives) in enumerate(self.rows(self.HELD)):
+            with self.subTest(name):
+                sc = self.scenario('held_%d' % i)
+                log_file = self.write_installation(sc, earlier)
+                exe = sc.install()
+                holder = harness.Holder(self.session, log_file, *holding)
+                try:
+                    program = sc.start(exe)
+                    self.assertEqual(self.run_through(sc, program, timeout=30 + 2.5 * len(RUN_LINES)), 0)
+                finally:
+                    self.assertEqual(holder.release(), 0)
+                data = sc.read(log_file)
+                if arrives:
+                    self.assertEqual(data[:len(earlier) + 2], earlier + b'\r\n')
+                    self.assertLog(data[len(earlier) + 2:], RUN_LINES, program.started, time.time())
+                else:
+                    self.assertEqual(data, earlier)
+                self.assertEqual(os.listdir(sc.unix(sc.path('Prog\\Log'))), ['2.1.27.log'])

@@ -1,13 +1,16 @@
 // holder: keeps a file open with a chosen access and share mode, as another program holding
 // the upgrade log would.
 //
-//   holder.exe FILE r|w|rw SHARE [--stop STOPFILE] [--stdin] [--timeout SECONDS]
+//   holder.exe FILE r|w|rw SHARE [--cycle HOLD_MS PERIOD_MS] [--stop STOPFILE] [--stdin]
+//              [--timeout SECONDS]
 //
 // SHARE is "none" or letters from r, w, d (FILE_SHARE_READ / WRITE / DELETE). The file is opened
 // with OPEN_ALWAYS. Once it is open, holder prints "ready" on a line of its own; when the open
 // fails it prints "error N" (the system error code) and exits with 1. It then holds the file
 // until STOPFILE exists, or (with --stdin) its standard input reaches its end, and exits with 0;
-// after the time-out (default 120 s) it exits with 2.
+// after the time-out (default 120 s) it exits with 2. With --cycle it holds the file HOLD_MS in
+// every PERIOD_MS only, as a scanner that opens it for a moment again and again; an open that
+// fails then is left for the next period.
 #include <windows.h>
 
 #include <cstdio>
@@ -38,8 +41,16 @@ bool ParseShare(const std::string& s, DWORD& share) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: holder FILE r|w|rw none|[r][w][d] [--stop STOPFILE] [--stdin] [--timeout SECONDS]\n");
+    std::fprintf(stderr,
+                 "usage: holder FILE r|w|rw none|[r][w][d] [--cycle HOLD_MS PERIOD_MS] [--stop STOPFILE] "
+                 "[--stdin] [--timeout SECONDS]\n");
     return 1;
+}
+
+// Waits ms for the end of standard input; true when the holder is told to stop.
+bool Stopped(const char* stopFile, HANDLE stdinEnded, DWORD ms) {
+    if (stopFile && GetFileAttributesA(stopFile) != INVALID_FILE_ATTRIBUTES) return true;
+    return WaitForSingleObject(stdinEnded, ms) == WAIT_OBJECT_0;
 }
 
 }  // namespace
@@ -58,15 +69,23 @@ int main(int argc, char** argv) {
     const char* stopFile = nullptr;
     bool watchStdin = false;
     DWORD timeoutMs = 120000;
+    DWORD holdMs = 0, periodMs = 0;  // no cycle
     for (int i = 4; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--stop" && i + 1 < argc) stopFile = argv[++i];
         else if (a == "--stdin") watchStdin = true;
-        else if (a == "--timeout" && i + 1 < argc) timeoutMs = std::strtoul(argv[++i], nullptr, 10) * 1000;
+        else if (a == "--cycle" && i + 2 < argc) {
+            holdMs = std::strtoul(argv[++i], nullptr, 10);
+            periodMs = std::strtoul(argv[++i], nullptr, 10);
+            if (holdMs == 0 || periodMs <= holdMs) return Usage();
+        } else if (a == "--timeout" && i + 1 < argc) timeoutMs = std::strtoul(argv[++i], nullptr, 10) * 1000;
         else return Usage();
     }
 
-    const HANDLE file = CreateFileA(argv[1], access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    auto open = [&] {
+        return CreateFileA(argv[1], access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE file = open();
     if (file == INVALID_HANDLE_VALUE) {
         std::printf("error %lu\n", GetLastError());
         return 1;
@@ -79,15 +98,19 @@ int main(int argc, char** argv) {
     const DWORD start = GetTickCount();
     int rc = 2;
     while (GetTickCount() - start < timeoutMs) {
-        if (stopFile && GetFileAttributesA(stopFile) != INVALID_FILE_ATTRIBUTES) {
+        if (Stopped(stopFile, stdinEnded, holdMs ? holdMs : 50)) {
             rc = 0;
             break;
         }
-        if (WaitForSingleObject(stdinEnded, 50) == WAIT_OBJECT_0) {
+        if (!holdMs) continue;
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+        if (Stopped(stopFile, stdinEnded, periodMs - holdMs)) {
             rc = 0;
             break;
         }
+        file = open();
     }
-    CloseHandle(file);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     return rc;
 }

@@ -1,15 +1,19 @@
 // Test program for the upgrade log writer under Wine.
 //
-//   logwriter write <log> <line> [--fail=<call>:<n>] [--pause=<call>:<n> --ready=<file> --go=<file>]
-//       Calls WriteLog once. <call> is write, flush, setend or move (the log writer's
-//       replaceable OS calls). --fail makes the n-th such call fail; a failing write first
-//       writes half of its bytes, as a full disk does. --pause, before the n-th such call,
-//       creates the ready file and waits until the go file exists (at most 60 s).
+//   logwriter write <log> <line> [--fail=<call>:<n>[-[<m>]][:<error>]]... [--pause=<call>:<n>
+//                   --ready=<file> --go=<file>]
+//       Calls WriteLog once and prints the pauses it asked for (milliseconds, blank-separated)
+//       on one line; it pauses no time. <call> is open, read, write, seek, flush, setend, move or
+//       delete (the log writer's replaceable file calls). --fail makes the n-th such call fail
+//       (n to m, or every one from n with "n-") with the system error code given, by default
+//       ERROR_DISK_FULL for a write, which first writes half of its bytes as a full disk does,
+//       and ERROR_IO_DEVICE for the others. --pause, before the n-th such call, creates the
+//       ready file and waits until the go file exists (at most 60 s).
 //   logwriter stamp
 //       Prints LogStamp() and a line end.
-//   logwriter open <file>
-//       Opens the existing <file> for reading with full sharing, as a reader would, and
-//       prints the error code (0 when the open succeeded).
+//   logwriter open <file> [r|w]
+//       Opens the existing <file> for reading (r, the default) or writing with full sharing, as
+//       another reader or writer would, and prints the error code (0 when the open succeeded).
 // Exit code 0 on success, 64 on a usage error.
 #include "log/LogOs_win.h"
 #include "log/SecFunc.h"
@@ -20,19 +24,27 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 const DWORD kWaitLimitMs = 60000;
 
+const char* const kCalls[] = {"open", "read", "write", "seek", "flush", "setend", "move", "delete"};
+const int kCallCount = sizeof kCalls / sizeof *kCalls;
+
 struct CallPlan {
     std::string call;  // which seam entry; empty for none
     int n = 0;         // the n-th call of it, counted from 1
+    int last = 0;      // the last call the plan covers (0: every one from n)
+    DWORD error = 0;   // for a failure; 0: the call's usual error
     std::string ready, go;
 };
 
-CallPlan failPlan, pausePlan;
+std::vector<CallPlan> failPlans;
+CallPlan pausePlan;
 LogOsCalls real;
+std::string pauses;
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -50,54 +62,71 @@ void Touch(const std::string& path) {
 }
 
 // Counts a call of the named entry; pauses when the pause plan says so. True when this call
-// is the one to fail.
-bool Arrive(const char* call) {
-    static int counts[4];
-    static const char* names[4] = {"write", "flush", "setend", "move"};
+// is to fail, with its error set.
+bool Arrive(const char* call, DWORD usualError = ERROR_IO_DEVICE) {
+    static int counts[kCallCount];
     int i = 0;
-    while (std::strcmp(names[i], call) != 0) ++i;
+    while (std::strcmp(kCalls[i], call) != 0) ++i;
     const int count = ++counts[i];
     if (pausePlan.call == call && pausePlan.n == count) {
         Touch(pausePlan.ready);
         WaitFor(pausePlan.go);
     }
-    return failPlan.call == call && failPlan.n == count;
+    for (const CallPlan& plan : failPlans) {
+        if (plan.call == call && count >= plan.n && (plan.last == 0 || count <= plan.last)) {
+            SetLastError(plan.error ? plan.error : usualError);
+            return true;
+        }
+    }
+    return false;
+}
+
+HANDLE WINAPI TestCreateFile(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES sa, DWORD disposition,
+                             DWORD flags, HANDLE model) {
+    if (Arrive("open")) return INVALID_HANDLE_VALUE;
+    return real.CreateFileA(name, access, share, sa, disposition, flags, model);
+}
+
+BOOL WINAPI TestReadFile(HANDLE h, LPVOID data, DWORD size, LPDWORD done, LPOVERLAPPED ov) {
+    return !Arrive("read") && real.ReadFile(h, data, size, done, ov);
 }
 
 BOOL WINAPI TestWriteFile(HANDLE h, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED ov) {
-    if (!Arrive("write")) return real.WriteFile(h, data, size, done, ov);
+    if (!Arrive("write", ERROR_DISK_FULL)) return real.WriteFile(h, data, size, done, ov);
+    const DWORD error = GetLastError();
     real.WriteFile(h, data, size / 2, done, ov);
-    SetLastError(ERROR_DISK_FULL);
+    SetLastError(error);
     return FALSE;
 }
 
-BOOL WINAPI TestFlush(HANDLE h) {
-    if (!Arrive("flush")) return real.FlushFileBuffers(h);
-    SetLastError(ERROR_IO_DEVICE);
-    return FALSE;
+BOOL WINAPI TestSeek(HANDLE h, LARGE_INTEGER to, PLARGE_INTEGER at, DWORD method) {
+    return !Arrive("seek") && real.SetFilePointerEx(h, to, at, method);
 }
 
-BOOL WINAPI TestSetEnd(HANDLE h) {
-    if (!Arrive("setend")) return real.SetEndOfFile(h);
-    SetLastError(ERROR_IO_DEVICE);
-    return FALSE;
-}
+BOOL WINAPI TestFlush(HANDLE h) { return !Arrive("flush") && real.FlushFileBuffers(h); }
+
+BOOL WINAPI TestSetEnd(HANDLE h) { return !Arrive("setend") && real.SetEndOfFile(h); }
 
 BOOL WINAPI TestMove(LPCSTR from, LPCSTR to, DWORD flags) {
-    if (!Arrive("move")) return real.MoveFileExA(from, to, flags);
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
+    return !Arrive("move") && real.MoveFileExA(from, to, flags);
 }
 
-// "<call>:<n>"
+BOOL WINAPI TestDelete(LPCSTR name) { return !Arrive("delete") && real.DeleteFileA(name); }
+
+void WINAPI TestSleep(DWORD ms) { pauses += (pauses.empty() ? "" : " ") + std::to_string(ms); }
+
+// "<call>:<n>[-[<m>]][:<error>]"
 bool ParsePlan(const std::string& text, CallPlan& plan) {
     const std::size_t colon = text.find(':');
     if (colon == std::string::npos) return false;
     plan.call = text.substr(0, colon);
-    plan.n = std::atoi(text.c_str() + colon + 1);
-    static const char* calls[] = {"write", "flush", "setend", "move"};
-    for (const char* c : calls)
-        if (plan.call == c) return plan.n >= 1;
+    char* p = nullptr;
+    plan.n = std::strtol(text.c_str() + colon + 1, &p, 10);
+    plan.last = plan.n;
+    if (*p == '-') plan.last = std::strtol(p + 1, &p, 10);
+    if (*p == ':') plan.error = std::strtoul(p + 1, &p, 10);
+    for (const char* c : kCalls)
+        if (plan.call == c) return *p == '\0' && plan.n >= 1 && (plan.last == 0 || plan.last >= plan.n);
     return false;
 }
 
@@ -106,7 +135,8 @@ int Write(int argc, char** argv) {
     for (int i = 4; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg.rfind("--fail=", 0) == 0) {
-            if (!ParsePlan(arg.substr(7), failPlan)) return 64;
+            failPlans.emplace_back();
+            if (!ParsePlan(arg.substr(7), failPlans.back())) return 64;
         } else if (arg.rfind("--pause=", 0) == 0) {
             if (!ParsePlan(arg.substr(8), pausePlan)) return 64;
         } else if (arg.rfind("--ready=", 0) == 0) {
@@ -119,15 +149,26 @@ int Write(int argc, char** argv) {
     }
     if (!pausePlan.call.empty() && (pausePlan.ready.empty() || pausePlan.go.empty())) return 64;
     real = logOs;
-    logOs = {&TestWriteFile, &TestFlush, &TestSetEnd, &TestMove};
+    logOs = {real.GetFileAttributesA,
+             &TestCreateFile,
+             &TestReadFile,
+             &TestWriteFile,
+             &TestSeek,
+             &TestFlush,
+             &TestSetEnd,
+             &TestMove,
+             &TestDelete,
+             &TestSleep};
     WriteLog(argv[2], argv[3]);
+    std::printf("%s\n", pauses.c_str());
     return 0;
 }
 
 int Open(int argc, char** argv) {
-    if (argc != 3) return 64;
-    HANDLE h = CreateFileA(argv[2], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
+    const std::string access = argc == 4 ? argv[3] : "r";
+    if ((argc != 3 && argc != 4) || (access != "r" && access != "w")) return 64;
+    HANDLE h = CreateFileA(argv[2], access == "r" ? GENERIC_READ : GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
     const DWORD error = h == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
     std::printf("%lu\n", static_cast<unsigned long>(error));
