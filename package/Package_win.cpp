@@ -88,8 +88,8 @@ std::unique_ptr<PackageSystem> MakeWindowsPackageSystem(HWND boxOwner) {
 std::string GetErrorString(int code) {
     LocalMemory<char> buffer;
     const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, static_cast<DWORD>(code),
-                       0, reinterpret_cast<LPSTR>(buffer.receive()), 0, nullptr);
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(buffer.receive()), 0, nullptr);
     if (length == 0) {
         const int lastError = static_cast<int>(GetLastError());
         char text[64];

@@ -12,6 +12,7 @@
 // handles; its box is owned by boxOwner (the application window).
 std::unique_ptr<PackageSystem> MakeWindowsPackageSystem(HWND boxOwner);
 
-// The system's message text for an error code, unchanged (a line break at its end stays).
+// The system's message text for an error code, unchanged (a line break at its end stays, and
+// so do inserts such as "%1").
 // When the system has none: "Error in GetErrorString(code) : lastError".
 std::string GetErrorString(int code);
