@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "base/FormLayout_win.h"
+#include "base/Presence_win.h"
 #include "base/Release.h"
 #include "db/AskForPwd.h"
 #include "db/LoginCheck.h"
@@ -69,7 +70,8 @@ void TForm1::FormShow() {
         RunUpgradeSequence(*this, log_);
     } catch (const std::exception& failure) {
         app_->ShowStopBox(failure.what());
-        return;
+        // Left open for the operator to close; where nobody can, the program ends.
+        if (SomeoneCanSee()) return;
     }
     Close();
 }
@@ -85,9 +87,11 @@ void TForm1::ReadSettings() {
 }
 
 // The test connection is made over ODBC; the credentials dialog, when the built-in login
-// fails, is made once, owned by the application.
+// fails, is made once, owned by the application, unless nobody could answer it.
 bool TForm1::CheckLogin() {
     return TestLoginOrAsk(Run, MakeOdbcConnection, [this]() -> CredentialsDialog& {
+        static UnseenDialog unseen;
+        if (!SomeoneCanSee()) return unseen;
         if (!frm_Pwd) frm_Pwd = std::make_unique<Tfrm_Pwd>(app_->Handle());
         return *frm_Pwd;
     });

@@ -1,6 +1,7 @@
 #pragma once
 // The main window TForm1: created hidden with the caption "Upgrade"; making it visible runs the
 // whole upgrade in FormShow before the window comes on screen. Closing it ends the program.
+// After the stop box it stays open for the operator to close, unless nobody can see it.
 // What it takes from the application (its owner, the title, the stop box, the minimise) comes
 // through the Application it is created with.
 #include <windows.h>
