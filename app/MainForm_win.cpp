@@ -28,8 +28,9 @@ const char kLabel1Text[] = "Upgrade now. Please wait...";
 
 }  // namespace
 
-bool TForm1::Create(Application& app) {
+bool TForm1::Create(Application& app, HANDLE guard) {
     app_ = &app;
+    guard_ = guard;
     WNDCLASSA wc = {};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = app_->Instance();
@@ -102,7 +103,9 @@ bool TForm1::UpgradeTableStructures() {
     return UpgradeEachCatalog(Run, *cnUpg, cmdUpg, log_, errorBox);
 }
 
-void TForm1::RunDtsPackage() { RunPackageStep(Run, log_, app_->Title(), *MakeWindowsPackageSystem(app_->Handle())); }
+void TForm1::RunDtsPackage() {
+    RunPackageStep(Run, log_, app_->Title(), *MakeWindowsPackageSystem(app_->Handle(), guard_));
+}
 
 LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {

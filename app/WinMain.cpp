@@ -26,14 +26,16 @@ int StartupShowCommand() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
-    // The guard's handle is kept open by the process until it ends; it is never waited on.
-    CreateMutexA(nullptr, FALSE, UpgradeTitle().c_str());
+    // The guard's handle is kept open by the process until it ends; it is never waited on. The
+    // package runner gets a copy, so that the guard outlives this process while the runner works.
+    const HANDLE guard = CreateMutexA(nullptr, FALSE, UpgradeTitle().c_str());
     if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
     const bool seen = SomeoneCanSee();
 
     const ScopedCom com;
     Application app;
-    if (app.Create(instance, ApplicationTitle(ProgramPath(), AnsiLeadByte, AnsiLowerCase)) && Form1.Create(app)) {
+    if (app.Create(instance, ApplicationTitle(ProgramPath(), AnsiLeadByte, AnsiLowerCase)) &&
+        Form1.Create(app, guard)) {
         // Minimised to the taskbar entry at start, the main window (and with it the run) waits
         // for the operator to restore the program; where nobody can, it runs at once.
         const int showCommand = StartupShowCommand();

@@ -44,7 +44,7 @@ private:
 
 class Win32PackageSystem : public PackageSystem {
 public:
-    explicit Win32PackageSystem(HWND boxOwner) : boxOwner_(boxOwner) {}
+    Win32PackageSystem(HWND boxOwner, HANDLE guard) : boxOwner_(boxOwner), guard_(guard) {}
 
     CalendarDate LocalDate() override {
         SYSTEMTIME now;
@@ -66,6 +66,11 @@ public:
             error = static_cast<int>(GetLastError());
             return nullptr;
         }
+        // The runner's copy is never used by it: it only keeps the guard while the runner lives.
+        // Without it the run goes on alike.
+        HANDLE copy = nullptr;
+        if (guard_)
+            DuplicateHandle(GetCurrentProcess(), guard_, process.hProcess, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
         return std::make_unique<Win32Runner>(process);
     }
 
@@ -77,12 +82,13 @@ public:
 
 private:
     HWND boxOwner_;
+    HANDLE guard_;
 };
 
 }  // namespace
 
-std::unique_ptr<PackageSystem> MakeWindowsPackageSystem(HWND boxOwner) {
-    return std::make_unique<Win32PackageSystem>(boxOwner);
+std::unique_ptr<PackageSystem> MakeWindowsPackageSystem(HWND boxOwner, HANDLE guard) {
+    return std::make_unique<Win32PackageSystem>(boxOwner, guard);
 }
 
 std::string GetErrorString(int code) {
