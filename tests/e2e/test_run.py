@@ -13,12 +13,20 @@ import os
 import re
 import time
 
-from harness import REG_MULTI_SZ, REG_SZ, child, smoke, unix_to_z
-from fixtures import (BANNER, BUILT_IN, CLOSING, NO_DATABASE_WORK, RUN_SETUP, TITLE, UP_TO_PREPARING, RunTestCase,
-                      day_number, fail, journal_time, package_argument, rollback, success, wait_box, world)
+from harness import REG_MULTI_SZ, REG_SZ, child, smoke, unix_to_z, wait_until
+from fixtures import (BANNER, BUILT_IN, CATALOGS, CLOSING, COMMITTED, FROM_FINISHED, NO_DATABASE_WORK, ROLLED_BACK,
+                      RUN_SETUP, TITLE, UNSEEN_DESKTOP, UP_TO_PREPARING, RunTestCase, catalog_events, day_number, fail,
+                      journal_time, package_argument, rollback, success, wait_box, world)
 
 PACKAGE_LETTER = 'q'         # the password the release's package file was saved with
 PREPARING_AT, FINISHED_AT = 4, 5     # indexes of their stamps among a full run's stamps
+SW_SHOWMINNOACTIVE = 7
+
+
+def unreadable_key(inst):
+    """The installation's key with a value of another type, Pallado_Connection (the stop box)."""
+    return [('ServerPath', REG_SZ, inst.sc.path('Server')), ('LocalPath', REG_SZ, inst.local),
+            ('Pallado_Connection', REG_MULTI_SZ, inst.standin.server.encode() + b'\0\0')]
 
 
 class Run(RunTestCase):
@@ -141,16 +149,13 @@ class Run(RunTestCase):
     def test_runs_that_stop_before_the_package_never_start_the_runner(self):
         # (name, stand-in state, key or None for the installation's, what the operator does,
         # the log or None for no file). The exact log shows the run took the intended way.
-        unreadable = lambda inst: [('ServerPath', REG_SZ, inst.sc.path('Server')),
-                                   ('LocalPath', REG_SZ, inst.local),
-                                   ('Pallado_Connection', REG_MULTI_SZ, inst.standin.server.encode() + b'\0\0')]
         rows = [
             ('dialog_cancelled', world(logins={}), None, [('dialog', 'Escape')], NO_DATABASE_WORK),
             ('second_catalog_fails', world(ZANT_Backup={'faults': ['batch_error']}), None, [('error', 'Return')],
              [BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup'), rollback('ZANT_Backup')] + CLOSING),
             ('first_catalog_not_opened', world(ZANT={'faults': ['unknown_catalog']}), None, [('error', 'Return')],
              [BANNER, RUN_SETUP, fail('ZANT')] + CLOSING),
-            ('settings_unreadable', world(), unreadable, [('stop', 'Return'), ('main', 'alt+F4')], None),
+            ('settings_unreadable', world(), unreadable_key, [('stop', 'Return'), ('main', 'alt+F4')], None),
             # No key: the login test and the upgrade fail without a server; nothing is written.
             ('key_absent', world(), lambda inst: None, [('dialog', ('sa', 'secret')), ('error', 'Return')], None),
         ]
@@ -169,6 +174,67 @@ class Run(RunTestCase):
                     self.assertEqual(self.drive_files(), before, 'files made')
                 else:
                     inst.assert_log(lines)
+
+    @smoke
+    def test_runs_nobody_can_see_end_by_themselves_as_the_attended_ones_answered(self):
+        # On a service's window station nobody sees the program: the dialog counts as cancelled,
+        # a box as dismissed with OK, a start minimised runs at once and a stopped run ends. The
+        # lines, the exit code and the server's events are those the attended scenarios expect.
+        # Each row: name, in the smoke set, the end's bound in s, log (None: no file; a function:
+        # of the installation), the logins' (catalog, accepted), the catalogs' events; optional
+        # state, key, runner (False: removed) and show command.
+        committed = {c: COMMITTED for c in CATALOGS}
+        all_logins = [('Pallado', True)] + [(c, True) for c in CATALOGS]
+        rows = [
+            dict(name='login_refused', smoke=False, bound=60, state=world(logins={}), lines=NO_DATABASE_WORK,
+                 logins=[('Pallado', False)], catalogs={}),
+            dict(name='batch_fails', smoke=False, bound=60, state=world(ZANT_Backup={'faults': ['batch_error']}),
+                 lines=[BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup'), rollback('ZANT_Backup')] + CLOSING,
+                 logins=all_logins[:3], catalogs={'ZANT': COMMITTED, 'ZANT_Backup': ROLLED_BACK}),
+            dict(name='value_of_another_type', smoke=True, bound=30, key=unreadable_key, lines=None, logins=[],
+                 catalogs={}),
+            dict(name='runner_missing', smoke=True, bound=60, runner=False, lines=UP_TO_PREPARING + CLOSING,
+                 logins=all_logins, catalogs=committed),
+            dict(name='minimised', smoke=True, bound=60, show=SW_SHOWMINNOACTIVE, lines=self.full_run,
+                 logins=all_logins, catalogs=committed),
+        ]
+        for row in rows:
+            if self.session.smoke_only and not row['smoke']:
+                continue
+            with self.subTest(row['name']):
+                inst = self.installation(row.get('state', world()), 'unseen_' + row['name'])
+                if 'key' in row:
+                    inst.sc.write_key(row['key'](inst))
+                if row.get('runner') is False:
+                    os.remove(inst.sc.unix(inst.local + '\\dtsrun.exe'))
+                before = self.drive_files()
+                inst.start(show=row.get('show'), desktop=UNSEEN_DESKTOP)
+                self.assertEqual(inst.program.wait(row['bound']), 0)
+                lines = row['lines'](inst) if callable(row['lines']) else row['lines']
+                if lines is None:
+                    self.assertEqual(self.drive_files(), before, 'files made')
+                else:
+                    inst.assert_log(lines)
+                self.assertEqual(inst.sc.exists(inst.record), lines is not None and FROM_FINISHED[0] in lines,
+                                 'the runner started (or not)')
+                self.assertEqual(inst.logins(), [(BUILT_IN[0], c, BUILT_IN[1], ok) for c, ok in row['logins']])
+                self.assertEqual({c: catalog_events(inst, c) for c in CATALOGS},
+                                 {c: row['catalogs'].get(c, []) for c in CATALOGS})
+
+    def test_guard_outlives_a_killed_copy_while_its_runner_works(self):
+        inst = self.installation(delay_ms=15000)
+        first = inst.start()
+        wait_until('the runner to start', 90, lambda: inst.sc.exists(inst.record))
+        first.kill()
+        logins = inst.logins()
+
+        second = inst.start()
+        self.assertEqual(second.wait(20), 0)
+        self.assertFalse(inst.sc.exists(inst.facts), 'the runner ended before the second copy did')
+        self.assertEqual(inst.logins(), logins, 'the second copy logged in')
+        # One runner's report, after the killed copy's lines; nothing of the second copy.
+        wait_until('the runner to end', 30, lambda: inst.sc.exists(inst.facts))
+        inst.assert_log(self.full_run(inst)[:-len(FROM_FINISHED)])
 
     def drive_files(self):
         """Every file and folder of drive C: outside Wine's own windows folder."""
