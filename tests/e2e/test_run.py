@@ -177,49 +177,43 @@ class Run(RunTestCase):
 
     @smoke
     def test_runs_nobody_can_see_end_by_themselves_as_the_attended_ones_answered(self):
-        # On a service's window station nobody sees the program: the dialog counts as cancelled,
-        # a box as dismissed with OK, a start minimised runs at once and a stopped run ends. The
-        # lines, the exit code and the server's events are those the attended scenarios expect.
-        # Each row: name, in the smoke set, the end's bound in s, log (None: no file; a function:
-        # of the installation), the logins' (catalog, accepted), the catalogs' events; optional
-        # state, key, runner (False: removed) and show command.
+        # On a service's window station: the dialog counts as cancelled, a box as dismissed with
+        # OK, a start minimised runs at once, a stopped run ends; all else as the attended run.
+        # (name, in the smoke set, what differs from a good run, log (None: no file), logins'
+        # (catalog, accepted), catalogs' events)
         committed = {c: COMMITTED for c in CATALOGS}
         all_logins = [('Pallado', True)] + [(c, True) for c in CATALOGS]
         rows = [
-            dict(name='login_refused', smoke=False, bound=60, state=world(logins={}), lines=NO_DATABASE_WORK,
-                 logins=[('Pallado', False)], catalogs={}),
-            dict(name='batch_fails', smoke=False, bound=60, state=world(ZANT_Backup={'faults': ['batch_error']}),
-                 lines=[BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup'), rollback('ZANT_Backup')] + CLOSING,
-                 logins=all_logins[:3], catalogs={'ZANT': COMMITTED, 'ZANT_Backup': ROLLED_BACK}),
-            dict(name='value_of_another_type', smoke=True, bound=30, key=unreadable_key, lines=None, logins=[],
-                 catalogs={}),
-            dict(name='runner_missing', smoke=True, bound=60, runner=False, lines=UP_TO_PREPARING + CLOSING,
-                 logins=all_logins, catalogs=committed),
-            dict(name='minimised', smoke=True, bound=60, show=SW_SHOWMINNOACTIVE, lines=self.full_run,
-                 logins=all_logins, catalogs=committed),
+            ('login_refused', False, dict(state=world(logins={})), NO_DATABASE_WORK, [('Pallado', False)], {}),
+            ('batch_fails', False, dict(state=world(ZANT_Backup={'faults': ['batch_error']})),
+             [BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup'), rollback('ZANT_Backup')] + CLOSING,
+             all_logins[:3], {'ZANT': COMMITTED, 'ZANT_Backup': ROLLED_BACK}),
+            ('value_of_another_type', True, dict(key=unreadable_key), None, [], {}),
+            ('runner_missing', True, dict(runner=False), UP_TO_PREPARING + CLOSING, all_logins, committed),
+            ('minimised', True, dict(show=SW_SHOWMINNOACTIVE), self.full_run, all_logins, committed),
         ]
-        for row in rows:
-            if self.session.smoke_only and not row['smoke']:
+        for name, in_smoke, how, lines, logins, catalogs in rows:
+            if self.session.smoke_only and not in_smoke:
                 continue
-            with self.subTest(row['name']):
-                inst = self.installation(row.get('state', world()), 'unseen_' + row['name'])
-                if 'key' in row:
-                    inst.sc.write_key(row['key'](inst))
-                if row.get('runner') is False:
+            with self.subTest(name):
+                inst = self.installation(how.get('state', world()), 'unseen_' + name)
+                if 'key' in how:
+                    inst.sc.write_key(how['key'](inst))
+                if how.get('runner') is False:
                     os.remove(inst.sc.unix(inst.local + '\\dtsrun.exe'))
                 before = self.drive_files()
-                inst.start(show=row.get('show'), desktop=UNSEEN_DESKTOP)
-                self.assertEqual(inst.program.wait(row['bound']), 0)
-                lines = row['lines'](inst) if callable(row['lines']) else row['lines']
+                inst.start(show=how.get('show'), desktop=UNSEEN_DESKTOP)
+                self.assertEqual(inst.program.wait(60), 0)
+                lines = lines(inst) if callable(lines) else lines
                 if lines is None:
                     self.assertEqual(self.drive_files(), before, 'files made')
                 else:
                     inst.assert_log(lines)
                 self.assertEqual(inst.sc.exists(inst.record), lines is not None and FROM_FINISHED[0] in lines,
                                  'the runner started (or not)')
-                self.assertEqual(inst.logins(), [(BUILT_IN[0], c, BUILT_IN[1], ok) for c, ok in row['logins']])
+                self.assertEqual(inst.logins(), [(BUILT_IN[0], c, BUILT_IN[1], ok) for c, ok in logins])
                 self.assertEqual({c: catalog_events(inst, c) for c in CATALOGS},
-                                 {c: row['catalogs'].get(c, []) for c in CATALOGS})
+                                 {c: catalogs.get(c, []) for c in CATALOGS})
 
     def test_guard_outlives_a_killed_copy_while_its_runner_works(self):
         inst = self.installation(delay_ms=15000)
