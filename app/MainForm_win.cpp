@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "base/FormLayout_win.h"
+#include "base/Presence_win.h"
 #include "base/Release.h"
 #include "db/AskForPwd.h"
 #include "db/LoginCheck.h"
@@ -27,8 +28,9 @@ const char kLabel1Text[] = "Upgrade now. Please wait...";
 
 }  // namespace
 
-bool TForm1::Create(Application& app) {
+bool TForm1::Create(Application& app, HANDLE guard) {
     app_ = &app;
+    guard_ = guard;
     WNDCLASSA wc = {};
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = app_->Instance();
@@ -69,7 +71,8 @@ void TForm1::FormShow() {
         RunUpgradeSequence(*this, log_);
     } catch (const std::exception& failure) {
         app_->ShowStopBox(failure.what());
-        return;
+        // Left open for the operator to close; where nobody can, the program ends.
+        if (SomeoneCanSee()) return;
     }
     Close();
 }
@@ -85,9 +88,11 @@ void TForm1::ReadSettings() {
 }
 
 // The test connection is made over ODBC; the credentials dialog, when the built-in login
-// fails, is made once, owned by the application.
+// fails, is made once, owned by the application, unless nobody could answer it.
 bool TForm1::CheckLogin() {
     return TestLoginOrAsk(Run, MakeOdbcConnection, [this]() -> CredentialsDialog& {
+        static UnseenDialog unseen;
+        if (!SomeoneCanSee()) return unseen;
         if (!frm_Pwd) frm_Pwd = std::make_unique<Tfrm_Pwd>(app_->Handle());
         return *frm_Pwd;
     });
@@ -98,7 +103,9 @@ bool TForm1::UpgradeTableStructures() {
     return UpgradeEachCatalog(Run, *cnUpg, cmdUpg, log_, errorBox);
 }
 
-void TForm1::RunDtsPackage() { RunPackageStep(Run, log_, app_->Title(), *MakeWindowsPackageSystem(app_->Handle())); }
+void TForm1::RunDtsPackage() {
+    RunPackageStep(Run, log_, app_->Title(), *MakeWindowsPackageSystem(app_->Handle(), guard_));
+}
 
 LRESULT CALLBACK TForm1::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {

@@ -1,8 +1,10 @@
 #pragma once
 // The main window TForm1: created hidden with the caption "Upgrade"; making it visible runs the
 // whole upgrade in FormShow before the window comes on screen. Closing it ends the program.
+// After the stop box it stays open for the operator to close, unless nobody can see it.
 // What it takes from the application (its owner, the title, the stop box, the minimise) comes
-// through the Application it is created with.
+// through the Application it is created with; the single-instance guard is handed on to the
+// package runner, so that it holds while the runner works.
 #include <windows.h>
 
 #include <memory>
@@ -16,8 +18,8 @@
 
 class TForm1 : public OwnedMainWindow, private UpgradeSteps {
 public:
-    bool Create(Application& app);        // hidden, from the window's design
-    void Show(int showCommand) override;  // the first call runs FormShow first
+    bool Create(Application& app, HANDLE guard);  // hidden, from the window's design
+    void Show(int showCommand) override;          // the first call runs FormShow first
     void Hide() override;
     bool Visible() const override;
 
@@ -34,6 +36,7 @@ private:
     static LRESULT CALLBACK WindowProc(HWND, UINT, WPARAM, LPARAM);
 
     Application* app_ = nullptr;
+    HANDLE guard_ = nullptr;  // the program's, kept open until it ends
     HWND handle_ = nullptr;
     HWND Label1 = nullptr;
     ScopedFont font_;

@@ -29,6 +29,12 @@ public:
     virtual int ShowModal(RunSettings& run) = 0;
 };
 
+// The dialog where nobody can see it: left at once as with Cancel, storing nothing.
+class UnseenDialog : public CredentialsDialog {
+public:
+    int ShowModal(RunSettings&) override { return DialogCancel; }
+};
+
 // True when the built-in pair opened or the dialog was left with OK. The pair stays in
 // run.DBUser/DBPwd unless the dialog stores the typed one. A failure of makeConnection itself
 // is not caught; dialog() is called only when the dialog is to be shown.

@@ -44,7 +44,7 @@ private:
 
 class Win32PackageSystem : public PackageSystem {
 public:
-    explicit Win32PackageSystem(HWND boxOwner) : boxOwner_(boxOwner) {}
+    Win32PackageSystem(HWND boxOwner, HANDLE guard) : boxOwner_(boxOwner), guard_(guard) {}
 
     CalendarDate LocalDate() override {
         SYSTEMTIME now;
@@ -66,6 +66,11 @@ public:
             error = static_cast<int>(GetLastError());
             return nullptr;
         }
+        // The runner's copy is never used by it: it only keeps the guard while the runner lives.
+        // Without it the run goes on alike.
+        HANDLE copy = nullptr;
+        if (guard_)
+            DuplicateHandle(GetCurrentProcess(), guard_, process.hProcess, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS);
         return std::make_unique<Win32Runner>(process);
     }
 
@@ -77,19 +82,20 @@ public:
 
 private:
     HWND boxOwner_;
+    HANDLE guard_;
 };
 
 }  // namespace
 
-std::unique_ptr<PackageSystem> MakeWindowsPackageSystem(HWND boxOwner) {
-    return std::make_unique<Win32PackageSystem>(boxOwner);
+std::unique_ptr<PackageSystem> MakeWindowsPackageSystem(HWND boxOwner, HANDLE guard) {
+    return std::make_unique<Win32PackageSystem>(boxOwner, guard);
 }
 
 std::string GetErrorString(int code) {
     LocalMemory<char> buffer;
     const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER, nullptr, static_cast<DWORD>(code),
-                       0, reinterpret_cast<LPSTR>(buffer.receive()), 0, nullptr);
+        FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<LPSTR>(buffer.receive()), 0, nullptr);
     if (length == 0) {
         const int lastError = static_cast<int>(GetLastError());
         char text[64];

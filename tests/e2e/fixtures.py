@@ -26,6 +26,7 @@ CATALOGS = ['ZANT', 'ZANT_Backup', 'ZANT_model']
 BUILT_IN = ('pallado_user', 'vermilion')
 NO_SERVER = '127.0.0.1,1'                    # nothing listens there: a login fails at once
 SCREEN_CENTRE = (640, 512)
+UNSEEN_DESKTOP = 'Service-0x0-3e7$\\Default'   # a service's window station, which nobody sees
 REGISTRY_ERROR_START = 'Error in reading registry. '
 REGISTRY_ERROR = REGISTRY_ERROR_START + "Invalid data type for '%s'"
 
@@ -75,6 +76,35 @@ FROM_FINISHED = ALL_SUCCEED[ALL_SUCCEED.index(FINISHED):]
 
 # ---------------------------------------------------------------------------------------------
 # Times.
+
+# ---------------------------------------------------------------------------------------------
+# The server's side of a run (Installation.events).
+
+COMMITTED = ['connect', 'login', 'begin', 'batch applied', 'commit ok', 'disconnect']
+ROLLED_BACK = ['connect', 'login', 'begin', 'batch error', 'rollback ok', 'disconnect']
+
+
+def catalog_events(inst, catalog):
+    """Events of every connection made to catalog, in order, with the outcome of batches, commits
+    and rollbacks; the same at either TDS level. Left out: the server's own rollback at disconnect
+    of a transaction that holds no change (with autocommit off the driver chains a new, empty
+    transaction to each commit)."""
+    conns = {e['conn'] for e in inst.events('login', catalog=catalog)}
+    out = []
+    for e in inst.events():
+        if e.get('conn') not in conns:
+            continue
+        if e['event'] == 'rollback' and e.get('cause') == 'disconnect':
+            if e['discarded_changes']:
+                out.append('rollback at disconnect, changes discarded')
+        elif e['event'] == 'rollback' and e.get('how') == 'server':
+            out.append('rollback by the server')
+        elif e['event'] in ('batch', 'commit', 'rollback'):
+            out.append('%s %s' % (e['event'], e['outcome']))
+        else:
+            out.append(e['event'])
+    return out
+
 
 def journal_time(event):
     """Epoch seconds of a stand-in journal event."""
@@ -151,10 +181,11 @@ class Installation:
                            ('Pallado_Connection', REG_SZ, self.standin.server)])
         self.program = None
 
-    def start(self):
+    def start(self, **how):
+        """Starts the program (how: Scenario.start's show and desktop)."""
         self.started = time.time()
         self.first_started = getattr(self, 'first_started', self.started)
-        self.program = self.sc.start(self.exe)
+        self.program = self.sc.start(self.exe, **how)
         return self.program
 
     def run_to_end(self, timeout=120):

@@ -803,13 +803,15 @@ class Scenario:
         if values is not None:
             s.import_reg(reg_file(values), view)
 
-    def start(self, exe, show=None):
-        """Starts exe (a Windows path), through launch.exe with show command show when given.
-        The current folder is the scenario root, so C: is the current drive."""
+    def start(self, exe, show=None, desktop=None):
+        """Starts exe (a Windows path), through launch.exe with show command show (default
+        SW_SHOWNORMAL) when show or desktop ('STATION\\DESKTOP') is given; killing the program
+        then kills launch.exe, which takes exe and what it started along. The current folder is
+        the scenario root, so C: is the current drive."""
         s = self.session
         cmd = [s.loader()]
-        if show is not None:
-            cmd += [s.helper('launch'), str(show)]
+        if show is not None or desktop:
+            cmd += [s.helper('launch')] + (['--desktop', desktop] if desktop else []) + [str(1 if show is None else show)]
         cmd.append(exe)
         proc = subprocess.Popen(cmd, env=s.env(), cwd=self.unix(self.root), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

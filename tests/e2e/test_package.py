@@ -204,21 +204,32 @@ class PackageRun(PackageCase):
 class FailedStart(PackageCase):
 
     @smoke
-    def test_missing_runner_shows_the_system_text_and_goes_on_after_ok(self):
-        expected = self.system_text(self.sc, 2)
-        program = self.start_probe()
-        box = wait_box(self.session, 'the box of the failed start', TITLE, 60, exe='pkgprobe.exe')
-        self.assert_start_box(box, expected)
-        self.assertTrue(program.running(), 'the step waits for the box')
+    def test_runner_that_cannot_start_shows_the_system_text_and_goes_on_after_ok(self):
+        # (runner file's bytes, None: missing; the start's error code). The text of 193 holds an
+        # insert, "%1", shown as the system has it.
+        for runner, code in ((None, 2), (b'not a program\r\n', 193)):
+            with self.subTest(code=code):
+                log = self.sc.unix(self.settings['LogFileName'])
+                if os.path.exists(log):
+                    os.remove(log)
+                if runner is not None:
+                    with open(self.sc.unix(self.settings['LocalPath'] + 'dtsrun.exe'), 'wb') as f:
+                        f.write(runner)
+                expected = self.system_text(self.sc, code)
+                program = self.start_probe()
+                box = wait_box(self.session, 'the box of the failed start', TITLE, 60, exe='pkgprobe.exe')
+                self.assert_start_box(box, expected)
+                self.assertTrue(program.running(), 'the step waits for the box')
 
-        self.session.keys(box, 'Return')
-        self.assertEqual(program.wait(30), 0)
-        lines = self.log_lines()
-        self.assertEqual(len(lines), 1, 'no Finished line after a failed start: %r' % lines)
-        self.assertTrue(PREPARING.match(lines[0]), lines)
+                self.session.keys(box, 'Return')
+                self.assertEqual(program.wait(30), 0)
+                lines = self.log_lines()
+                self.assertEqual(len(lines), 1, 'no Finished line after a failed start: %r' % lines)
+                self.assertTrue(PREPARING.match(lines[0]), lines)
 
     def test_error_text_of_the_system_and_its_fallback(self):
         for code, want in (('2', None),
+                           ('193', None),           # a text with an insert
                            ('0x20000001', b'Error in GetErrorString(536870913) : 317'),
                            ('0xE0000001', b'Error in GetErrorString(-536870911) : 317')):
             with self.subTest(code=code):

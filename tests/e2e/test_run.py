@@ -13,12 +13,20 @@ import os
 import re
 import time
 
-from harness import REG_MULTI_SZ, REG_SZ, child, smoke, unix_to_z
-from fixtures import (BANNER, BUILT_IN, CLOSING, NO_DATABASE_WORK, RUN_SETUP, TITLE, UP_TO_PREPARING, RunTestCase,
-                      day_number, fail, journal_time, package_argument, rollback, success, wait_box, world)
+from harness import REG_MULTI_SZ, REG_SZ, child, smoke, unix_to_z, wait_until
+from fixtures import (BANNER, BUILT_IN, CATALOGS, CLOSING, COMMITTED, FROM_FINISHED, NO_DATABASE_WORK, ROLLED_BACK,
+                      RUN_SETUP, TITLE, UNSEEN_DESKTOP, UP_TO_PREPARING, RunTestCase, catalog_events, day_number, fail,
+                      journal_time, package_argument, rollback, success, wait_box, world)
 
 PACKAGE_LETTER = 'q'         # the password the release's package file was saved with
 PREPARING_AT, FINISHED_AT = 4, 5     # indexes of their stamps among a full run's stamps
+SW_SHOWMINNOACTIVE = 7
+
+
+def unreadable_key(inst):
+    """The installation's key with a value of another type, Pallado_Connection (the stop box)."""
+    return [('ServerPath', REG_SZ, inst.sc.path('Server')), ('LocalPath', REG_SZ, inst.local),
+            ('Pallado_Connection', REG_MULTI_SZ, inst.standin.server.encode() + b'\0\0')]
 
 
 class Run(RunTestCase):
@@ -141,16 +149,13 @@ class Run(RunTestCase):
     def test_runs_that_stop_before_the_package_never_start_the_runner(self):
         # (name, stand-in state, key or None for the installation's, what the operator does,
         # the log or None for no file). The exact log shows the run took the intended way.
-        unreadable = lambda inst: [('ServerPath', REG_SZ, inst.sc.path('Server')),
-                                   ('LocalPath', REG_SZ, inst.local),
-                                   ('Pallado_Connection', REG_MULTI_SZ, inst.standin.server.encode() + b'\0\0')]
         rows = [
             ('dialog_cancelled', world(logins={}), None, [('dialog', 'Escape')], NO_DATABASE_WORK),
             ('second_catalog_fails', world(ZANT_Backup={'faults': ['batch_error']}), None, [('error', 'Return')],
              [BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup'), rollback('ZANT_Backup')] + CLOSING),
             ('first_catalog_not_opened', world(ZANT={'faults': ['unknown_catalog']}), None, [('error', 'Return')],
              [BANNER, RUN_SETUP, fail('ZANT')] + CLOSING),
-            ('settings_unreadable', world(), unreadable, [('stop', 'Return'), ('main', 'alt+F4')], None),
+            ('settings_unreadable', world(), unreadable_key, [('stop', 'Return'), ('main', 'alt+F4')], None),
             # No key: the login test and the upgrade fail without a server; nothing is written.
             ('key_absent', world(), lambda inst: None, [('dialog', ('sa', 'secret')), ('error', 'Return')], None),
         ]
@@ -169,6 +174,61 @@ class Run(RunTestCase):
                     self.assertEqual(self.drive_files(), before, 'files made')
                 else:
                     inst.assert_log(lines)
+
+    @smoke
+    def test_runs_nobody_can_see_end_by_themselves_as_the_attended_ones_answered(self):
+        # On a service's window station: the dialog counts as cancelled, a box as dismissed with
+        # OK, a start minimised runs at once, a stopped run ends; all else as the attended run.
+        # (name, in the smoke set, what differs from a good run, log (None: no file), logins'
+        # (catalog, accepted), catalogs' events)
+        committed = {c: COMMITTED for c in CATALOGS}
+        all_logins = [('Pallado', True)] + [(c, True) for c in CATALOGS]
+        rows = [
+            ('login_refused', False, dict(state=world(logins={})), NO_DATABASE_WORK, [('Pallado', False)], {}),
+            ('batch_fails', False, dict(state=world(ZANT_Backup={'faults': ['batch_error']})),
+             [BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup'), rollback('ZANT_Backup')] + CLOSING,
+             all_logins[:3], {'ZANT': COMMITTED, 'ZANT_Backup': ROLLED_BACK}),
+            ('value_of_another_type', True, dict(key=unreadable_key), None, [], {}),
+            ('runner_missing', True, dict(runner=False), UP_TO_PREPARING + CLOSING, all_logins, committed),
+            ('minimised', True, dict(show=SW_SHOWMINNOACTIVE), self.full_run, all_logins, committed),
+        ]
+        for name, in_smoke, how, lines, logins, catalogs in rows:
+            if self.session.smoke_only and not in_smoke:
+                continue
+            with self.subTest(name):
+                inst = self.installation(how.get('state', world()), 'unseen_' + name)
+                if 'key' in how:
+                    inst.sc.write_key(how['key'](inst))
+                if how.get('runner') is False:
+                    os.remove(inst.sc.unix(inst.local + '\\dtsrun.exe'))
+                before = self.drive_files()
+                inst.start(show=how.get('show'), desktop=UNSEEN_DESKTOP)
+                self.assertEqual(inst.program.wait(60), 0)
+                lines = lines(inst) if callable(lines) else lines
+                if lines is None:
+                    self.assertEqual(self.drive_files(), before, 'files made')
+                else:
+                    inst.assert_log(lines)
+                self.assertEqual(inst.sc.exists(inst.record), lines is not None and FROM_FINISHED[0] in lines,
+                                 'the runner started (or not)')
+                self.assertEqual(inst.logins(), [(BUILT_IN[0], c, BUILT_IN[1], ok) for c, ok in logins])
+                self.assertEqual({c: catalog_events(inst, c) for c in CATALOGS},
+                                 {c: catalogs.get(c, []) for c in CATALOGS})
+
+    def test_guard_outlives_a_killed_copy_while_its_runner_works(self):
+        inst = self.installation(delay_ms=15000)
+        first = inst.start()
+        wait_until('the runner to start', 90, lambda: inst.sc.exists(inst.record))
+        first.kill()
+        logins = inst.logins()
+
+        second = inst.start()
+        self.assertEqual(second.wait(20), 0)
+        self.assertFalse(inst.sc.exists(inst.facts), 'the runner ended before the second copy did')
+        self.assertEqual(inst.logins(), logins, 'the second copy logged in')
+        # One runner's report, after the killed copy's lines; nothing of the second copy.
+        wait_until('the runner to end', 30, lambda: inst.sc.exists(inst.facts))
+        inst.assert_log(self.full_run(inst)[:-len(FROM_FINISHED)])
 
     def drive_files(self):
         """Every file and folder of drive C: outside Wine's own windows folder."""

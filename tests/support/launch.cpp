@@ -1,14 +1,18 @@
-// launch: starts a program with a chosen show command, as a shell or an installer would.
+// launch: starts a program with a chosen show command, as a shell, an installer or a
+// distribution agent would.
 //
-//   launch.exe N program [args...]
+//   launch.exe [--desktop STATION\DESKTOP] N program [args...]
 //
-// The child gets STARTF_USESHOWWINDOW with wShowWindow = N, and exactly the rest of this
+// The child gets STARTF_USESHOWWINDOW with wShowWindow = N, the desktop given (e.g. a
+// service's invisible "Service-0x0-3e7$\Default") or launch's own, and exactly the rest of this
 // program's own command line (quoting kept). launch waits for it and returns its exit code;
-// 127 when it cannot be started, 126 for a bad show command.
+// 127 when it cannot be started, 126 for a bad show command. The child and everything it starts
+// are in a job that ends with launch: killing launch leaves nothing of them running.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -22,31 +26,63 @@ const char* SkipWord(const char* p) {
     return p;
 }
 
+// A job whose processes are killed when its last handle closes, as when launch ends or is killed.
+HANDLE KillOnCloseJob() {
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (job && !SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
+        CloseHandle(job);
+        return nullptr;
+    }
+    return job;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: launch N program [args...]\n");
+    int first = 1;  // argv index of the show command
+    char* desktop = nullptr;
+    if (argc > 2 && std::strcmp(argv[1], "--desktop") == 0) {
+        desktop = argv[2];
+        first = 3;
+    }
+    if (argc < first + 2) {
+        std::fprintf(stderr, "usage: launch [--desktop STATION\\DESKTOP] N program [args...]\n");
         return 126;
     }
     char* end = nullptr;
-    const long show = std::strtol(argv[1], &end, 10);
+    const long show = std::strtol(argv[first], &end, 10);
     if (*end != '\0' || show < 0 || show > 11) {
-        std::fprintf(stderr, "launch: bad show command %s\n", argv[1]);
+        std::fprintf(stderr, "launch: bad show command %s\n", argv[first]);
         return 126;
     }
-    const char* line = SkipWord(SkipWord(GetCommandLineA()));
+    const char* line = GetCommandLineA();
+    for (int i = 0; i <= first; ++i) line = SkipWord(line);
     std::string cmd = line;  // CreateProcessA may write into its command line
 
+    const HANDLE job = KillOnCloseJob();
+    if (!job) {
+        std::fprintf(stderr, "launch: no job object, error %lu\n", GetLastError());
+        return 127;
+    }
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = static_cast<WORD>(show);
+    si.lpDesktop = desktop;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    // Suspended until it is in the job, so that nothing it starts escapes the job.
+    if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &si, &pi)) {
         std::fprintf(stderr, "launch: cannot start [%s], error %lu\n", line, GetLastError());
         return 127;
     }
+    if (!AssignProcessToJobObject(job, pi.hProcess)) {
+        std::fprintf(stderr, "launch: cannot put [%s] in the job, error %lu\n", line, GetLastError());
+        TerminateProcess(pi.hProcess, 127);
+        return 127;
+    }
+    ResumeThread(pi.hThread);
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(pi.hProcess, &code);

@@ -86,7 +86,7 @@ int RunPackage(const std::string& settingsFile) {
     run.DBUser = values["DBUser"];
     run.DBPwd = values["DBPwd"];
     ProbeLog log(run.LogFileName);
-    RunPackageStep(run, log, values["Title"], *MakeWindowsPackageSystem(nullptr));
+    RunPackageStep(run, log, values["Title"], *MakeWindowsPackageSystem(nullptr, nullptr));
     return 0;
 }
 
