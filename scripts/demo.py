@@ -43,6 +43,7 @@ def main():
     if reason32:
         print('note: %s; the demo runs the 64-bit build of the same program' % reason32)
     build = os.path.join(SOURCE, 'build', preset)
+    release = harness.release_label(build)
     session = DemoSession(os.path.join(SOURCE, 'build', 'demo'), build)
     session.start()
     standin = None
@@ -58,7 +59,7 @@ def main():
         with open(os.path.join(runner_dir, 'dtsrun.cfg'), 'w') as f:
             f.write('delay_ms=1500\nexit_code=0\nreport=crlf\n')
         setup = sc.install('Setup.exe', 'Quiln\\Upgrade')
-        with open(sc.unix(sc.path('Quiln\\Upgrade\\2.1.27.dts')), 'wb') as f:
+        with open(sc.unix(sc.path('Quiln\\Upgrade\\%s.dts' % release)), 'wb') as f:
             f.write(b'demo package\r\n')
         sc.write_key([('ServerPath', harness.REG_SZ, sc.path('Quiln\\Server')),
                       ('LocalPath', harness.REG_SZ, local),
@@ -70,7 +71,7 @@ def main():
         rc = sc.start(setup).wait(timeout=300)
         after = widths(standin.state_path)
 
-        log_path = sc.path('Quiln\\Log\\2.1.27.log')
+        log_path = sc.path('Quiln\\Log\\%s.log' % release)
         print('\nUpgrade log %s:' % log_path)
         text = sc.read(log_path).decode('latin-1') if sc.exists(log_path) else ''
         print(text.replace('\r\n', '\n') or '(no log)')
@@ -78,8 +79,8 @@ def main():
         print('Setup.exe exit code: %d' % rc)
 
         complete = (rc == 0 and all(w == 140 for w in after.values()) and
-                    ' - Finished to invoke DTS file for 2.1.27\r\n' in text and
-                    text.endswith('~ 2.1.27  --- finish update ---\r\n \r\n'))
+                    ' - Finished to invoke DTS file for %s\r\n' % release in text and
+                    text.endswith('~ %s  --- finish update ---\r\n \r\n' % release))
         print('Upgrade complete.' if complete else 'Upgrade did NOT complete.')
         return 0 if complete else 1
     finally:

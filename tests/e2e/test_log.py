@@ -18,7 +18,7 @@ import time
 
 import harness
 from harness import smoke
-from fixtures import RUN_LINES, SpineTestCase, TableTestCase
+from fixtures import LOG_NAME, RUN_LINES, SpineTestCase, TableTestCase
 
 SHARING_VIOLATION = 32
 WAIT = 60  # seconds for another process to reach a point
@@ -39,7 +39,7 @@ class LogTestCase(TableTestCase):
         self.win_dir = self.sc.path('Log')
         self.sc.mkdir(self.win_dir)
         self.dir = self.sc.unix(self.win_dir)
-        self.win_log = self.win_dir + '\\2.1.27.log'
+        self.win_log = self.win_dir + '\\' + LOG_NAME
         self.log = self.sc.unix(self.win_log)
         self.exe = harness.unix_to_z(os.path.join(self.session.build_dir, 'tests', 'support', 'logwriter',
                                                   'logwriter.exe'))
@@ -61,7 +61,7 @@ class LogTestCase(TableTestCase):
     def assertOnlyTheLog(self, expected):
         """The log holds exactly expected (None: there is none) and nothing else is beside it."""
         found = sorted(os.listdir(self.dir))
-        self.assertEqual(found, [] if expected is None else ['2.1.27.log'])
+        self.assertEqual(found, [] if expected is None else [LOG_NAME])
         if expected is not None:
             with open(self.log, 'rb') as f:
                 self.assertEqual(f.read(), expected)
@@ -127,8 +127,8 @@ class LineAdded(LogTestCase):
     def test_longest_full_name_the_system_allows(self):
         # 259 characters, MAX_PATH less the terminator: a new log and a rewritten one both go
         # through a file beside the log, whose name must be no longer.
-        folder = self.win_dir + '\\' + 'd' * (259 - len(self.win_dir) - len('\\') - len('\\2.1.27.log'))
-        log = folder + '\\2.1.27.log'
+        folder = self.win_dir + '\\' + 'd' * (259 - len(self.win_dir) - len('\\') - len('\\' + LOG_NAME))
+        log = folder + '\\' + LOG_NAME
         self.assertEqual(len(log), 259)
         self.sc.mkdir(folder)
         for before, after in [(None, b'first\r\n'), (LF_LOG, b'report line 1\r\nreport line 2\r\nfirst\r\n')]:
@@ -139,7 +139,7 @@ class LineAdded(LogTestCase):
                     with open(self.sc.unix(log), 'wb') as f:
                         f.write(before)
                 self.write('first', win_log=log)
-                self.assertEqual(os.listdir(self.sc.unix(folder)), ['2.1.27.log'])
+                self.assertEqual(os.listdir(self.sc.unix(folder)), [LOG_NAME])
                 with open(self.sc.unix(log), 'rb') as f:
                     self.assertEqual(f.read(), after)
 
@@ -154,13 +154,13 @@ class LineAdded(LogTestCase):
 class NothingWritten(LogTestCase):
 
     def test_folder_missing(self):
-        self.write('line', win_log=self.win_dir + '\\Missing\\2.1.27.log')
+        self.write('line', win_log=self.win_dir + '\\Missing\\' + LOG_NAME)
         self.assertOnlyTheLog(None)
 
     def test_name_is_a_folder(self):
         os.makedirs(self.log)
         self.write('line')
-        self.assertEqual(os.listdir(self.dir), ['2.1.27.log'])
+        self.assertEqual(os.listdir(self.dir), [LOG_NAME])
         self.assertEqual(os.listdir(self.log), [])
 
     def test_empty_name(self):
@@ -343,7 +343,7 @@ class SetupRuns(SpineTestCase):
         self.assertEqual(data[:len(earlier)], earlier)
         stamps = self.assertLog(data[len(earlier):], RUN_LINES + RUN_LINES, first.started, until)
         self.assertGreaterEqual(min(stamps[2:]), int(second.started) - 1)
-        self.assertEqual(os.listdir(sc.unix(sc.path('Prog\\Log'))), ['2.1.27.log'])
+        self.assertEqual(os.listdir(sc.unix(sc.path('Prog\\Log'))), [LOG_NAME])
 
     # (name, holder.exe's access, share and options, whether the lines arrive). The log's last
     # line has no end, so that a rewrite and an append in place give the same bytes.
@@ -373,4 +373,4 @@ class SetupRuns(SpineTestCase):
                     self.assertLog(data[len(earlier) + 2:], RUN_LINES, program.started, time.time())
                 else:
                     self.assertEqual(data, earlier)
-                self.assertEqual(os.listdir(sc.unix(sc.path('Prog\\Log'))), ['2.1.27.log'])
+                self.assertEqual(os.listdir(sc.unix(sc.path('Prog\\Log'))), [LOG_NAME])

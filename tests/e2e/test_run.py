@@ -14,7 +14,7 @@ import re
 import time
 
 from harness import REG_MULTI_SZ, REG_SZ, child, smoke, unix_to_z, wait_until
-from fixtures import (BANNER, BUILT_IN, CATALOGS, CLOSING, COMMITTED, FROM_FINISHED, NO_DATABASE_WORK, ROLLED_BACK,
+from fixtures import (PACKAGE_FILE, BANNER, BUILT_IN, CATALOGS, CLOSING, COMMITTED, FROM_FINISHED, NO_DATABASE_WORK, ROLLED_BACK,
                       RUN_SETUP, TITLE, UNSEEN_DESKTOP, UP_TO_PREPARING, RunTestCase, catalog_events, day_number, fail,
                       journal_time, package_argument, rollback, success, wait_box, world)
 
@@ -51,7 +51,7 @@ class Run(RunTestCase):
         days = sorted({day_number(datetime.date.fromtimestamp(t)) for t in (inst.started, time.time())})
         day = next((d for d in days if ' /A UpgDate:8="%d" ' % d in recorded), days[0])
         expected = [
-            '/F ' + package_argument(inst.app_path + '2.1.27.dts'),
+            '/F ' + package_argument(inst.app_path + PACKAGE_FILE),
             '/M ' + PACKAGE_LETTER,
             '/L "%s"' % inst.log_path,
             '/W "0"',
@@ -75,7 +75,7 @@ class Run(RunTestCase):
     @smoke
     def test_everything_succeeds_with_the_report_between_preparing_and_finished(self):
         inst = self.installation(app_folder='Program Files\\Up grade')
-        with open(inst.sc.unix(inst.app_path + '2.1.27.dts'), 'wb') as f:
+        with open(inst.sc.unix(inst.app_path + PACKAGE_FILE), 'wb') as f:
             f.write(b'package')
         inst.run_to_end()
         stamps = inst.assert_log(self.full_run(inst))

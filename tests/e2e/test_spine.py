@@ -6,7 +6,7 @@ import unittest
 
 import harness
 from harness import smoke, child, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ
-from fixtures import LABEL, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR, RUN_LINES, SpineTestCase, wait_main_window
+from fixtures import LABEL, LOG_NAME, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR, RUN_LINES, SpineTestCase, wait_main_window
 
 SW_SHOWMINNOACTIVE = 7
 
@@ -44,26 +44,26 @@ class KeyAndLogFolder(SpineTestCase):
                 exe = sc.install()
                 self.assertEqual(self.run_through(sc, sc.start(exe)), 0)
                 folder = expected[self.session.bits]
-                logs = [f for f in sc.files() if f.endswith('2.1.27.log')]
-                self.assertEqual(logs, [folder + '\\Log\\2.1.27.log'] if folder else [])
+                logs = [f for f in sc.files() if f.endswith(LOG_NAME)]
+                self.assertEqual(logs, [folder + '\\Log\\' + LOG_NAME] if folder else [])
 
     @smoke
     def test_log_folder_follows_local_path(self):
         # (registry value of LocalPath, folders made beforehand, log file expected or None, what it
         # starts with). {root} is the scenario's folder, the program's current folder.
         rows = [
-            ('{root}\\Prog\\Client', [], '{root}\\Prog\\Log\\2.1.27.log', b''),
-            ('{root}\\Prog\\Client\\', [], '{root}\\Prog\\Log\\2.1.27.log', b''),
-            ('C:\\Client', [], 'C:\\Log\\2.1.27.log', b''),
+            ('{root}\\Prog\\Client', [], '{root}\\Prog\\Log\\' + LOG_NAME, b''),
+            ('{root}\\Prog\\Client\\', [], '{root}\\Prog\\Log\\' + LOG_NAME, b''),
+            ('C:\\Client', [], 'C:\\Log\\' + LOG_NAME, b''),
             ('{root}\\Missing\\Client', [], None, b''),
             # Taken as stored, not expanded: a folder relative to the current one.
             ((REG_EXPAND_SZ, '%SystemDrive%\\Prog\\Client'), ['{root}\\%SystemDrive%\\Prog'],
-             '{root}\\%SystemDrive%\\Prog\\Log\\2.1.27.log', b''),
+             '{root}\\%SystemDrive%\\Prog\\Log\\' + LOG_NAME, b''),
             # Nothing after an embedded NUL is read.
             ((REG_SZ, b'{root}\\Prog\\Client\0{root}\\Other\\Client\0'), ['{root}\\Other'],
-             '{root}\\Prog\\Log\\2.1.27.log', b''),
+             '{root}\\Prog\\Log\\' + LOG_NAME, b''),
             # An existing log is appended to.
-            ('{root}\\Prog\\Client', ['{root}\\Prog\\Log'], '{root}\\Prog\\Log\\2.1.27.log',
+            ('{root}\\Prog\\Client', ['{root}\\Prog\\Log'], '{root}\\Prog\\Log\\' + LOG_NAME,
              b'earlier run\r\n'),
         ]
         for i, (value, folders, log_file, earlier) in enumerate(self.rows(rows)):
@@ -262,7 +262,7 @@ class ShowCommand(SpineTestCase):
         self.session.post(app['hwnd'], 'restore')
         restored = harness.time.time()
         self.assertEqual(self.run_through(sc, program), 0)
-        self.assertLog(sc.read(sc.path('Prog\\Log\\2.1.27.log')), RUN_LINES, restored, harness.time.time())
+        self.assertLog(sc.read(sc.path('Prog\\Log\\' + LOG_NAME)), RUN_LINES, restored, harness.time.time())
 
 
 if __name__ == '__main__':

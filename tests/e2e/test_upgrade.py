@@ -10,7 +10,7 @@ import os
 import time
 
 from harness import TDS_LEVEL, child, smoke
-from fixtures import (ALL_SUCCEED, BANNER, BUILT_IN, CAPTION, CATALOGS, CLOSING, COMMITTED, RUN_SETUP, Installation,
+from fixtures import (MAIN_CAPTION, ALL_SUCCEED, BANNER, BUILT_IN, CAPTION, CATALOGS, CLOSING, COMMITTED, RUN_SETUP, Installation,
                       RunTestCase, catalog_events, fail, journal_time, rollback, success, wait_box, wait_main_window,
                       world)
 
@@ -156,7 +156,7 @@ class Upgrade(RunTestCase):
         self.assertFalse([w for w in self.session.windows(exe='Setup.exe') if w['caption'] == 'Error'],
                          'no error box')
         self.session.post(box['hwnd'], 'close')
-        main = wait_main_window(self.session, caption='Upgrade 2.1.27')
+        main = wait_main_window(self.session, caption=MAIN_CAPTION)
         first = [BANNER, RUN_SETUP, success('ZANT'), fail('ZANT_Backup')]
         inst.assert_log(first)
         self.session.post(main['hwnd'], 'close')
@@ -245,7 +245,7 @@ class Upgrade(RunTestCase):
         self.assertEqual(catalog_events(inst, 'ZANT'),
                          ['connect', 'login', 'begin', 'batch error', 'rollback dropped', 'disconnect'])
         self.session.post(box['hwnd'], 'close')  # the title 'Setup' is also the taskbar entry's
-        main = wait_main_window(self.session, caption='Upgrade 2.1.27')
+        main = wait_main_window(self.session, caption=MAIN_CAPTION)
         self.assertTrue(inst.program.running())
         inst.assert_log([BANNER, RUN_SETUP, fail('ZANT')])
         self.session.post(main['hwnd'], 'close')
