@@ -23,8 +23,8 @@ import time
 from harness import E2ETestCase, Program, child, smoke, unix_to_z
 from fixtures import RELEASE, SCREEN_CENTRE, TITLE, day_number, package_argument, wait_box
 
-PREPARING = re.compile(rb'^([0-9]+) - Preparing to invoke DTS file for 2\.1\.27$')
-FINISHED = re.compile(rb'^([0-9]+) - Finished to invoke DTS file for 2\.1\.27$')
+PREPARING = re.compile(rb'^([0-9]+) - Preparing to invoke DTS file for ' + re.escape(RELEASE.encode()) + rb'$')
+FINISHED = re.compile(rb'^([0-9]+) - Finished to invoke DTS file for ' + re.escape(RELEASE.encode()) + rb'$')
 SS_TYPEMASK, SS_LEFT = 0x1F, 0x0
 
 
