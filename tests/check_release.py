@@ -16,6 +16,9 @@ import time
 import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, 'e2e'))
+from harness import release_label  # noqa: E402
+
 SKIP = 77
 # dist/ folder: (object format, binutils prefix)
 BUILDS = {'win32': ('pei-i386', 'i686-w64-mingw32-'), 'win64': ('pei-x86-64', 'x86_64-w64-mingw32-')}
@@ -75,12 +78,6 @@ def section(objcopy, exe, name, tmp):
         return f.read()
 
 
-def project_version(top, build):
-    """The release label the release build of checkout top was configured with."""
-    with open(os.path.join(top, 'build', 'release-' + build, 'CMakeCache.txt')) as f:
-        return next(line.split('=', 1)[1].strip() for line in f if line.startswith('CMAKE_PROJECT_VERSION:'))
-
-
 def check_stripped(top, tmp, failures):
     """Each executable: intact for the binary check (with the label its build was configured with),
     no debug sections, a debug link whose name and CRC are those of the debug file beside it, which
@@ -90,7 +87,7 @@ def check_stripped(top, tmp, failures):
         exe = os.path.join(dist, build, 'Setup.exe')
         debug = exe + '.debug'
         r = run([os.path.join(HERE, 'check_setup_binary.py'), exe, fmt, prefix + 'objdump', prefix + 'objcopy',
-                 project_version(top, build)])
+                 release_label(os.path.join(top, 'build', 'release-' + build))])
         if r.returncode != 0:
             failures.append('%s: the binary check fails:\n%s%s' % (build, r.stdout, r.stderr))
         headers = run([prefix + 'objdump', '-h', exe], check=True).stdout

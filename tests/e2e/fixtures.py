@@ -75,9 +75,6 @@ FROM_FINISHED = ALL_SUCCEED[ALL_SUCCEED.index(FINISHED):]
 
 
 # ---------------------------------------------------------------------------------------------
-# Times.
-
-# ---------------------------------------------------------------------------------------------
 # The server's side of a run (Installation.events).
 
 COMMITTED = ['connect', 'login', 'begin', 'batch applied', 'commit ok', 'disconnect']
@@ -105,6 +102,9 @@ def catalog_events(inst, catalog):
             out.append(e['event'])
     return out
 
+
+# ---------------------------------------------------------------------------------------------
+# Times.
 
 def journal_time(event):
     """Epoch seconds of a stand-in journal event."""

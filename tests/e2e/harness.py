@@ -196,7 +196,6 @@ def parse_stamp(stamp):
     return time.mktime(time.strptime(stamp.decode(), '%Y/%m/%d %H:%M:%S'))
 
 
-# ---------------------------------------------------------------------------------------------
 def build_dir_from_environment():
     return os.path.abspath(os.environ.get('E2E_BUILD_DIR', os.path.join(SOURCE_DIR, 'build', 'win32')))
 
@@ -207,6 +206,7 @@ def release_label(build_dir):
         return next(line.split('=', 1)[1].strip() for line in f if line.startswith('CMAKE_PROJECT_VERSION:'))
 
 
+# ---------------------------------------------------------------------------------------------
 # The session: display, prefix, wineserver.
 
 class Session:
