@@ -12,6 +12,7 @@
 #include "base/ProgramPath.h"
 #include "base/Release.h"
 #include "base/Scoped_win.h"
+#include "base/SystemLibrary_win.h"
 #include "base/Text.h"
 
 namespace {
@@ -26,6 +27,7 @@ int StartupShowCommand() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    LimitDllSearchToSystemFolder();  // before anything can load a DLL
     // The guard's handle is kept open by the process until it ends; it is never waited on. The
     // package runner gets a copy, so that the guard outlives this process while the runner works.
     const HANDLE guard = CreateMutexA(nullptr, FALSE, UpgradeTitle().c_str());

@@ -1,19 +1,10 @@
 // Connection over ODBC: unixODBC natively, odbc32 on Windows (and under Wine, whose odbc32
-// forwards to unixODBC). Only the plain narrow entry points are used: under Wine the
-// A-suffixed ones are stubs that end the process.
-#ifdef UNICODE
-#error "the ODBC layer must use the narrow entry points; do not define UNICODE"
-#endif
-#ifdef _WIN32
-#include <windows.h>
-#endif
-#include <sql.h>
-#include <sqlext.h>
-
+// forwards to unixODBC), every call through the table of db/OdbcLibrary.h.
 #include <string>
 #include <vector>
 
 #include "db/Connection.h"
+#include "db/OdbcLibrary.h"
 #include "db/OdbcConnectionString.h"
 #include "base/Failure.h"
 #include "base/Text.h"
@@ -30,7 +21,7 @@ public:
 
     void Allocate(SQLHANDLE parent, const char* what);
     void Reset() {
-        if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
+        if (handle_ != SQL_NULL_HANDLE) Odbc().SQLFreeHandle(type_, handle_);
         handle_ = SQL_NULL_HANDLE;
     }
     SQLHANDLE get() const { return handle_; }
@@ -54,12 +45,12 @@ std::vector<DiagRecord> DiagRecords(SQLSMALLINT type, SQLHANDLE handle) {
         SQLINTEGER native = 0;
         std::vector<SQLCHAR> message(1024);
         SQLSMALLINT length = 0;
-        SQLRETURN rc = SQLGetDiagRec(type, handle, record, state, &native, message.data(),
-                                     static_cast<SQLSMALLINT>(message.size()), &length);
+        SQLRETURN rc = Odbc().SQLGetDiagRec(type, handle, record, state, &native, message.data(),
+                                            static_cast<SQLSMALLINT>(message.size()), &length);
         if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(message.size())) {
             message.resize(static_cast<size_t>(length) + 1);
-            rc = SQLGetDiagRec(type, handle, record, state, &native, message.data(),
-                               static_cast<SQLSMALLINT>(message.size()), &length);
+            rc = Odbc().SQLGetDiagRec(type, handle, record, state, &native, message.data(),
+                                      static_cast<SQLSMALLINT>(message.size()), &length);
         }
         if (!SQL_SUCCEEDED(rc)) break;
         records.push_back({reinterpret_cast<char*>(state), native, reinterpret_cast<char*>(message.data())});
@@ -93,7 +84,7 @@ void Check(SQLRETURN rc, const char* what, const OdbcHandle& handle) {
 
 void OdbcHandle::Allocate(SQLHANDLE parent, const char* what) {
     Reset();
-    if (!SQL_SUCCEEDED(SQLAllocHandle(type_, parent, &handle_))) {
+    if (!SQL_SUCCEEDED(Odbc().SQLAllocHandle(type_, parent, &handle_))) {
         handle_ = SQL_NULL_HANDLE;
         const SQLSMALLINT parentType = type_ == SQL_HANDLE_DBC ? SQL_HANDLE_ENV : SQL_HANDLE_DBC;
         if (parent == SQL_NULL_HANDLE) throw Failure(std::string(what) + " failed");
@@ -107,20 +98,25 @@ public:
 
     void Open(const ConnectionParams& params, int openTimeoutSeconds) override {
         Close();
+        try {
+            Odbc();  // loaded at the first connection: one that cannot be fails as a refused connect
+        } catch (const Failure& failure) {
+            throw Failure(std::string("Open failed: ") + failure.what());
+        }
         env_.Allocate(SQL_NULL_HANDLE, "SQLAllocHandle(ENV)");
-        Check(SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
+        Check(Odbc().SQLSetEnvAttr(env_.get(), SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0),
               "SQLSetEnvAttr(ODBC_VERSION)", env_);
         dbc_.Allocate(env_.get(), "SQLAllocHandle(DBC)");
-        Check(
-            SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
-                              reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(openTimeoutSeconds)), SQL_IS_UINTEGER),
-            "SQLSetConnectAttr(LOGIN_TIMEOUT)", dbc_);
+        Check(Odbc().SQLSetConnectAttr(dbc_.get(), SQL_ATTR_LOGIN_TIMEOUT,
+                                       reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(openTimeoutSeconds)),
+                                       SQL_IS_UINTEGER),
+              "SQLSetConnectAttr(LOGIN_TIMEOUT)", dbc_);
         const std::string text = OdbcConnectionString(params);
         std::vector<SQLCHAR> in = WritableCopy<SQLCHAR>(text);
         SQLCHAR out[1024];
         SQLSMALLINT outLength = 0;
-        SQLRETURN rc = SQLDriverConnect(dbc_.get(), nullptr, in.data(), static_cast<SQLSMALLINT>(text.size()), out,
-                                        sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
+        SQLRETURN rc = Odbc().SQLDriverConnect(dbc_.get(), nullptr, in.data(), static_cast<SQLSMALLINT>(text.size()),
+                                               out, sizeof out, &outLength, SQL_DRIVER_NOPROMPT);
         if (!SQL_SUCCEEDED(rc)) {
             const std::string why = Diagnostics(SQL_HANDLE_DBC, dbc_.get());
             Close();
@@ -132,8 +128,8 @@ public:
     void BeginTrans() override {
         RequireOpen("BeginTrans");
         if (inTransaction_) throw Failure("BeginTrans failed: a transaction is already open");
-        Check(SQLSetConnectAttr(dbc_.get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF),
-                                SQL_IS_UINTEGER),
+        Check(Odbc().SQLSetConnectAttr(dbc_.get(), SQL_ATTR_AUTOCOMMIT,
+                                       reinterpret_cast<SQLPOINTER>(SQL_AUTOCOMMIT_OFF), SQL_IS_UINTEGER),
               "BeginTrans", dbc_);
         inTransaction_ = true;
     }
@@ -142,16 +138,17 @@ public:
         RequireOpen("Execute");
         OdbcHandle stmt(SQL_HANDLE_STMT);
         stmt.Allocate(dbc_.get(), "SQLAllocHandle(STMT)");
-        Check(SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
-                             reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), SQL_IS_UINTEGER),
-              "SQLSetStmtAttr(QUERY_TIMEOUT)", stmt);
+        Check(
+            Odbc().SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
+                                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), SQL_IS_UINTEGER),
+            "SQLSetStmtAttr(QUERY_TIMEOUT)", stmt);
         std::vector<SQLCHAR> text = WritableCopy<SQLCHAR>(sql);
-        SQLRETURN rc = SQLExecDirect(stmt.get(), text.data(), static_cast<SQLINTEGER>(sql.size()));
+        SQLRETURN rc = Odbc().SQLExecDirect(stmt.get(), text.data(), static_cast<SQLINTEGER>(sql.size()));
         // SQL_NO_DATA speaks for the first result only (a batch of DDL alone answers it), and an
         // error of a later statement shows only when the further results are fetched: every
         // batch is drained to its end.
         if (rc != SQL_NO_DATA) Check(rc, "Execute", stmt);
-        while (SQL_SUCCEEDED(rc = SQLMoreResults(stmt.get()))) {}
+        while (SQL_SUCCEEDED(rc = Odbc().SQLMoreResults(stmt.get()))) {}
         if (rc != SQL_NO_DATA) Check(rc, "Execute", stmt);
     }
 
@@ -162,9 +159,9 @@ public:
     void Close() noexcept override {
         // A driver may refuse to disconnect with a transaction open (25000); the work is
         // discarded either way, so roll it back and try once more.
-        if (connected_ && !SQL_SUCCEEDED(SQLDisconnect(dbc_.get()))) {
-            SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
-            SQLDisconnect(dbc_.get());
+        if (connected_ && !SQL_SUCCEEDED(Odbc().SQLDisconnect(dbc_.get()))) {
+            Odbc().SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), SQL_ROLLBACK);
+            Odbc().SQLDisconnect(dbc_.get());
         }
         connected_ = false;
         inTransaction_ = false;
@@ -184,7 +181,7 @@ private:
     void EndTransaction(SQLSMALLINT completion, const char* what) {
         RequireOpen(what);
         if (!inTransaction_) throw Failure(std::string(what) + " failed: no transaction is open");
-        const SQLRETURN rc = SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
+        const SQLRETURN rc = Odbc().SQLEndTran(SQL_HANDLE_DBC, dbc_.get(), completion);
         if (!SQL_SUCCEEDED(rc) && !(completion == SQL_ROLLBACK && HasServerError(SQL_HANDLE_DBC, dbc_.get(), 3903)))
             Fail(what, SQL_HANDLE_DBC, dbc_.get());
         inTransaction_ = false;

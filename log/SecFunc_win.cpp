@@ -7,23 +7,44 @@
 // over one that another program has open: when the move is refused, the line is appended in
 // place instead, and the next line that can be moved gives every line its CR LF.
 //
+// Nothing is read or written unless the log is a plain file in a plain folder, decided on the
+// handles opened, never on a name looked at before (LogFolder): the log and its folder are no
+// links, the log has no other name, and the folder is held so that nothing can be swapped in
+// while the line is written. The new file is made only where no name exists; one an earlier call
+// left there is removed only when it is itself a plain file of the folder. While the name stays
+// taken, the line is appended in place.
+//
 // A file another program holds for a moment (an open, a move or a delete refused) is tried
 // again after growing pauses, within about 2 s per line (Patience). A log held longer costs the
 // line, never more of the run than that.
 #include "log/SecFunc.h"
 
 #include "base/Scoped_win.h"
+#include "log/FinalPath.h"
 #include "log/LogLines.h"
 #include "log/LogOs_win.h"
 #include "log/LogStampText.h"
+#include "settings/PathRules.h"
 
 #include <windows.h>
 
 #include <algorithm>
 #include <string>
 
-LogOsCalls logOs = {&::GetFileAttributesA, &::CreateFileA,  &::ReadFile,    &::WriteFile,   &::SetFilePointerEx,
-                    &::FlushFileBuffers,   &::SetEndOfFile, &::MoveFileExA, &::DeleteFileA, &::Sleep};
+LogOsCalls logOs = {&::GetFileAttributesA,
+                    &::CreateFileA,
+                    &::ReadFile,
+                    &::WriteFile,
+                    &::SetFilePointerEx,
+                    &::FlushFileBuffers,
+                    &::SetEndOfFile,
+                    &::MoveFileExA,
+                    &::DeleteFileA,
+                    &::Sleep,
+                    &::CreateFileA,
+                    &::GetFileInformationByHandle,
+                    &::GetFinalPathNameByHandleA,
+                    &::SetFileInformationByHandle};
 
 namespace {
 
@@ -64,17 +85,94 @@ bool Retry(Patience& patience, bool (*refused)(DWORD), Call call) {
     return true;
 }
 
-HANDLE Open(const std::string& name, DWORD access, DWORD share, DWORD disposition, Patience& patience) {
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// An existing item is opened as itself, not as what a link at its name leads to (where the system
+// honours that: Wine opens the target all the same, which the final path then tells).
+constexpr DWORD kExisting = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+constexpr DWORD kFolder = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+
+HANDLE Open(const std::string& name, DWORD access, DWORD share, DWORD disposition, Patience& patience,
+            DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+    const auto create = flags & FILE_FLAG_BACKUP_SEMANTICS ? logOs.OpenFolderA : logOs.CreateFileA;
     HANDLE h = INVALID_HANDLE_VALUE;
     Retry(patience, Held, [&] {
-        h = logOs.CreateFileA(name.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+        h = create(name.c_str(), access, share, nullptr, disposition, flags, nullptr);
         return h != INVALID_HANDLE_VALUE;
     });
     return h;
 }
 
-HANDLE OpenLog(const std::string& name, Patience& patience) {
-    return Open(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, patience);
+// The path the opened file or folder lies at, every link on the way followed; empty when the
+// system cannot tell. Too small a buffer gives the size needed, which Wine counts without the
+// terminator.
+std::string FinalPath(HANDLE h) {
+    std::string path(MAX_PATH, '\0');
+    for (int tries = 0; tries < 3; ++tries) {
+        const DWORD n = logOs.GetFinalPathNameByHandleA(h, &path[0], static_cast<DWORD>(path.size()),
+                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (n == 0) return std::string();
+        if (n < path.size()) return path.substr(0, n);
+        path.resize(n + 1);
+    }
+    return std::string();
+}
+
+// Whether h, opened by the name given, is of the kind given (a folder, or 0 for a file) and no
+// link, a file has no other name, and it lies in the folder of final path parentFinal under that
+// name.
+bool PlainChild(HANDLE h, const std::string& parentFinal, const std::string& name, DWORD kind) {
+    BY_HANDLE_FILE_INFORMATION info;
+    return logOs.GetFileInformationByHandle(h, &info) &&
+           (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == kind &&
+           (kind == FILE_ATTRIBUTE_DIRECTORY || info.nNumberOfLinks == 1) &&
+           IsFinalPathOfChild(FinalPath(h), parentFinal, FileNamePart(name, AnsiLeadByte), AnsiLeadByte, AnsiLowerCase);
+}
+
+// The log's folder, opened as a folder and held for the call without sharing delete, so that
+// nobody renames or removes it, or puts a link in its place, while the log is read and written.
+// It is plain when it is a folder and no link or mount point itself: its final path is its
+// parent's followed by its own name. Links above it move both alike; they are the
+// administrator's, as for an installation moved to another drive and reached through a link.
+class LogFolder {
+public:
+    LogFolder(const std::string& logName, Patience& patience) {
+        const std::string path = DirectoryPart(logName, AnsiLeadByte);
+        folder_.reset(Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, patience, kFolder));
+        if (!folder_.valid()) return;
+        KernelHandle parent(
+            Open(DirectoryPart(path, AnsiLeadByte), FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, patience, kFolder));
+        if (parent.valid() && PlainChild(folder_.get(), FinalPath(parent.get()), path, FILE_ATTRIBUTE_DIRECTORY))
+            final_ = FinalPath(folder_.get());
+    }
+
+    bool plain() const { return !final_.empty(); }
+
+    // Whether file, opened by the name given, is a plain file of this plain folder: no link,
+    // no other name, and lying in the folder under that name.
+    bool Holds(HANDLE file, const std::string& name) const { return plain() && PlainChild(file, final_, name, 0); }
+
+private:
+    KernelHandle folder_;
+    std::string final_;  // the folder's final path; empty unless it is plain
+};
+
+// The log, open to read and write it, others let read only; invalid with the open's error when
+// it cannot be opened, and with ERROR_ACCESS_DENIED when it is no plain file of the folder.
+HANDLE OpenLog(const LogFolder& folder, const std::string& name, Patience& patience) {
+    const HANDLE h = Open(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, OPEN_EXISTING, patience, kExisting);
+    if (h == INVALID_HANDLE_VALUE || folder.Holds(h, name)) return h;
+    CloseHandle(h);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+}
+
+// Removes a file an earlier call left at name, when it is a plain file of the folder; through
+// the handle it was checked on, since a removal by name follows a link under Wine.
+bool RemoveLeftover(const LogFolder& folder, const std::string& name, Patience& patience) {
+    KernelHandle file(Open(name, DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, patience, kExisting));
+    FILE_DISPOSITION_INFO gone = {TRUE};
+    return file.valid() && folder.Holds(file.get(), name) &&
+           logOs.SetFileInformationByHandle(file.get(), FileDispositionInfo, &gone, sizeof gone);
 }
 
 // The buffers a call streams the log through, kept for the thread's next call: a log of tens
@@ -138,15 +236,19 @@ void AppendInPlace(HANDLE log, const std::string& line) {
     if (logOs.SetFilePointerEx(log, end, nullptr, FILE_BEGIN)) logOs.SetEndOfFile(log);
 }
 
-// The file beside the log that the new content is written to: open for this process alone
-// (the delete share is what lets the move rename it while it is open), and removed again at
-// the end of the call unless it was moved into the log's place.
+// The file beside the log that the new content is written to: made anew, never opened over a
+// name that exists, open for this process alone (the delete share is what lets the move rename
+// it while it is open), and removed again at the end of the call unless it was moved into the
+// log's place. taken() when the name stays taken by what an earlier call may not remove.
 class NewFile {
 public:
-    NewFile(const std::string& logName, Patience& patience)
-        : name_(RewriteFileName(logName, AnsiLeadByte)),
-          patience_(patience),
-          file_(Open(name_, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_ALWAYS, patience)) {}
+    NewFile(const LogFolder& folder, const std::string& logName, Patience& patience)
+        : name_(RewriteFileName(logName, AnsiLeadByte)), patience_(patience) {
+        file_.reset(Create());
+        if (file_.valid() || GetLastError() != ERROR_FILE_EXISTS) return;
+        if (RemoveLeftover(folder, name_, patience)) file_.reset(Create());
+        taken_ = !file_.valid();
+    }
     ~NewFile() {
         const bool made = file_.valid();
         file_.Close();
@@ -156,6 +258,7 @@ public:
     NewFile& operator=(const NewFile&) = delete;
 
     bool valid() const { return file_.valid(); }
+    bool taken() const { return taken_; }
     HANDLE get() const { return file_.get(); }
     bool MoveTo(const std::string& target, DWORD flags) {
         moved_ = logOs.MoveFileExA(name_.c_str(), target.c_str(), flags) != 0;
@@ -163,10 +266,13 @@ public:
     }
 
 private:
+    HANDLE Create() { return Open(name_, GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW, patience_); }
+
     std::string name_;
     Patience& patience_;
     KernelHandle file_;
     bool moved_ = false;
+    bool taken_ = false;
 };
 
 // Writes to file the written form of the log (from its start; none when log is null) and the
@@ -193,10 +299,17 @@ void AddLine(const std::string& name, const std::string& line) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
 
     Patience patience;
-    KernelHandle log(OpenLog(name, patience));
+    const LogFolder folder(name, patience);
+    if (!folder.plain()) return;
+    KernelHandle log(OpenLog(folder, name, patience));
     if (!log.valid()) {
         if (GetLastError() != ERROR_FILE_NOT_FOUND) return;
-        NewFile first(name, patience);
+        NewFile first(folder, name, patience);
+        if (first.taken()) {
+            log.reset(Open(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, CREATE_NEW, patience));
+            if (log.valid()) AppendInPlace(log.get(), line);
+            return;
+        }
         if (first.valid() && WriteRewrite(nullptr, first.get(), line))
             Retry(patience, Refused, [&] { return first.MoveTo(name, MOVEFILE_WRITE_THROUGH); });
         return;
@@ -213,7 +326,11 @@ void AddLine(const std::string& name, const std::string& line) {
         return;
     }
 
-    NewFile temp(name, patience);
+    NewFile temp(folder, name, patience);
+    if (temp.taken()) {
+        AppendInPlace(log.get(), line);
+        return;
+    }
     if (!temp.valid() || !WriteRewrite(log.get(), temp.get(), line)) return;
     const LONGLONG copied = EndOf(log.get());
     // Windows moves no file over one that is open, even by this process: the log is let go for
@@ -224,7 +341,7 @@ void AddLine(const std::string& name, const std::string& line) {
         log.Close();
         if (temp.MoveTo(name, MOVEFILE_WRITE_THROUGH | MOVEFILE_REPLACE_EXISTING)) return;
         const DWORD error = GetLastError();
-        log.reset(OpenLog(name, patience));
+        log.reset(OpenLog(folder, name, patience));
         if (!log.valid()) return;
         if (EndOf(log.get()) != copied || !patience.Pause(Refused(error))) break;
     }

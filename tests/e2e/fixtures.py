@@ -12,12 +12,12 @@ import os
 import shutil
 import time
 
-from harness import (REG_SZ, E2ETestCase, Standin, build_dir_from_environment, child, ready_for_input,
+from harness import (REG_SZ, E2ETestCase, Holder, Standin, build_dir_from_environment, child, ready_for_input,
                      release_label, wait_until)
 
 RELEASE = release_label(build_dir_from_environment())
 TITLE = 'Setup'                              # the application title of Setup.exe
-MAIN_CAPTION = 'Upgrade ' + RELEASE
+MAIN_CAPTION = 'Upgrade ' + RELEASE           # also the name of the single-instance guard
 LABEL = 'Upgrade now. Please wait...'
 CAPTION = RELEASE + ' Upgrade'               # the credentials dialog
 LOG_NAME = RELEASE + '.log'                  # in the Log folder beside LocalPath's folder
@@ -116,6 +116,15 @@ def day_number(date):
     return (date - datetime.date(1899, 12, 30)).days
 
 
+def hold_guard_as_another_account(test):
+    """holder.exe holding the guard through a security descriptor that admits only the system
+    account, as another account's copy holds it: this account cannot open it. Released at the
+    test's end."""
+    holder = Holder(test.session, '--mutex', MAIN_CAPTION, 'D:(A;;GA;;;SY)')
+    test.addCleanup(holder.release)
+    return holder
+
+
 def package_argument(path):
     """The package file's path as the runner's command line gives it: quoted when a blank would
     split it."""
@@ -181,16 +190,17 @@ class Installation:
                            ('Pallado_Connection', REG_SZ, self.standin.server)])
         self.program = None
 
-    def start(self, **how):
-        """Starts the program (how: Scenario.start's show and desktop)."""
+    def start(self, exe=None, **how):
+        """Starts the program, or exe beside it (how: Scenario.start's options)."""
         self.started = time.time()
         self.first_started = getattr(self, 'first_started', self.started)
-        self.program = self.sc.start(self.exe, **how)
+        self.program = self.sc.start(exe or self.exe, **how)
         return self.program
 
-    def run_to_end(self, timeout=120):
-        """Starts the program and waits for it to end by itself; checks exit code 0."""
-        self.start()
+    def run_to_end(self, timeout=120, **how):
+        """Starts the program (how: as start's) and waits for it to end by itself; checks exit
+        code 0."""
+        self.start(**how)
         self.test.assertEqual(self.program.wait(timeout), 0)
         self.ended = time.time()
 

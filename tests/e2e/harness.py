@@ -803,18 +803,21 @@ class Scenario:
         if values is not None:
             s.import_reg(reg_file(values), view)
 
-    def start(self, exe, show=None, desktop=None):
-        """Starts exe (a Windows path), through launch.exe with show command show (default
-        SW_SHOWNORMAL) when show or desktop ('STATION\\DESKTOP') is given; killing the program
-        then kills launch.exe, which takes exe and what it started along. The current folder is
-        the scenario root, so C: is the current drive."""
+    def start(self, exe, show=None, desktop=None, args=(), code=None, stdout=subprocess.DEVNULL, env=None):
+        """Starts exe (a Windows path) with args, through launch.exe with show command show
+        (default SW_SHOWNORMAL) when show, desktop ('STATION\\DESKTOP') or code is given; killing
+        the program then kills launch.exe, which takes exe and what it started along. With code (a
+        Windows path), launch writes exe's whole exit code there and then waits for what exe left
+        running. stdout: a file for exe's output. env: variables added for this start. The current
+        folder is the scenario root, so C: is the current drive."""
         s = self.session
         cmd = [s.loader()]
-        if show is not None or desktop:
-            cmd += [s.helper('launch')] + (['--desktop', desktop] if desktop else []) + [str(1 if show is None else show)]
-        cmd.append(exe)
-        proc = subprocess.Popen(cmd, env=s.env(), cwd=self.unix(self.root), stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if show is not None or desktop or code:
+            cmd += [s.helper('launch')] + (['--desktop', desktop] if desktop else []) + \
+                (['--code', code] if code else []) + [str(1 if show is None else show)]
+        cmd += [exe] + list(args)
+        proc = subprocess.Popen(cmd, env=s.env(env), cwd=self.unix(self.root), stdin=subprocess.DEVNULL,
+                                stdout=stdout, stderr=subprocess.DEVNULL)
         program = Program(proc, time.time())
         self.programs.append(program)
         return program

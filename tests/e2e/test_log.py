@@ -242,6 +242,36 @@ class TriedAgain(LogTestCase):
                 self.assertOnlyTheLog(after)
 
 
+class NewFileNameTaken(LogTestCase):
+    # What is left at the new file's name: a plain file of the folder is removed and the rewrite
+    # goes on; anything else stays, the file it leads to keeps its bytes, and the line goes to
+    # the log's end (the log made anew when there is none yet).
+    # (name, log before or None, what is at the new file's name, log after, whether it stays)
+    ROWS = [
+        ('plain file', LF_LOG, 'file', LF_REWRITTEN, False),
+        ('second name of another file', LF_LOG, 'hard link', LF_LOG + b'next\r\n', True),
+        ('link, no log yet', None, 'link', b'next\r\n', True),
+    ]
+
+    def test_only_a_plain_file_removed(self):
+        other, new = os.path.join(self.sc.unix(self.sc.root), 'other.txt'), self.log[:-1] + '~'
+        for name, before, kind, after, stays in self.rows(self.ROWS):
+            with self.subTest(name):
+                self.clear()
+                self.put_log(before)
+                with open(other, 'wb') as f:
+                    f.write(b'other\r\n')
+                if kind == 'file':
+                    with open(new, 'wb') as f:
+                        f.write(b'half a rewrite')
+                else:
+                    (os.link if kind == 'hard link' else os.symlink)(other, new)
+                self.write('next')
+                self.assertEqual(sorted(os.listdir(self.dir)), sorted([LOG_NAME] + [os.path.basename(new)] * stays))
+                with open(self.log, 'rb') as f, open(other, 'rb') as g:
+                    self.assertEqual((f.read(), g.read()), (after, b'other\r\n'))
+
+
 class WhatOthersSee(LogTestCase):
     """Another process opening the log while the writer is paused at one of its calls."""
 

@@ -11,10 +11,11 @@ given with /L."""
 import datetime
 import os
 import re
+import shutil
 import time
 
 from harness import REG_MULTI_SZ, REG_SZ, child, smoke, unix_to_z, wait_until
-from fixtures import (PACKAGE_FILE, BANNER, BUILT_IN, CATALOGS, CLOSING, COMMITTED, FROM_FINISHED, NO_DATABASE_WORK, ROLLED_BACK,
+from fixtures import (ALL_SUCCEED, LOG_NAME, PACKAGE_FILE, BANNER, BUILT_IN, CATALOGS, CLOSING, COMMITTED, FROM_FINISHED, NO_DATABASE_WORK, ROLLED_BACK,
                       RUN_SETUP, TITLE, UNSEEN_DESKTOP, UP_TO_PREPARING, RunTestCase, catalog_events, day_number, fail,
                       journal_time, package_argument, rollback, success, wait_box, world)
 
@@ -239,6 +240,116 @@ class Run(RunTestCase):
                 dirs.remove('windows')
             found.update(os.path.relpath(os.path.join(folder, n), top) for n in dirs + names)
         return found
+
+
+OTHER = 'Other\\file.txt'          # a file outside the log folder
+LF_REPORT = b'runner report\n'     # a log whose next line is written by a rewrite
+
+
+def tree(path):
+    """What a file, link or folder holds, no link followed: its bytes, ('link', target), or a dict
+    of its entries; None when there is nothing."""
+    if os.path.islink(path):
+        return ('link', os.readlink(path))
+    if os.path.isdir(path):
+        return {n: tree(os.path.join(path, n)) for n in os.listdir(path)}
+    if not os.path.exists(path):
+        return None
+    with open(path, 'rb') as f:
+        return f.read()
+
+
+def put(inst, win_path, content):
+    """A file holding content at win_path, its folder made; returns win_path."""
+    inst.sc.mkdir(win_path.rsplit('\\', 1)[0])
+    with open(inst.sc.unix(win_path), 'wb') as f:
+        f.write(content)
+    return win_path
+
+
+def link(inst, at, to, hard=False):
+    """at a symbolic link to to (or a hard link), both Windows paths, the folders of both made."""
+    for folder in (at, to):
+        inst.sc.mkdir(folder.rsplit('\\', 1)[0])
+    (os.link if hard else os.symlink)(inst.sc.unix(to), inst.sc.unix(at))
+
+
+def odbc32_beside_the_program(inst):
+    """A DLL named as one the program uses, beside it: its DllMain would leave a file there."""
+    planted = os.path.join(inst.test.session.build_dir, 'tests', 'support', 'planted_odbc', 'odbc32.dll')
+    shutil.copy(planted, inst.sc.unix(inst.app_path + 'odbc32.dll'))
+
+
+def installation_behind_a_link(inst):
+    """LocalPath reached through a link above its parent, as an installation moved to another
+    drive: Linked a link to Moved, LocalPath Linked\\Inst\\Local."""
+    local = inst.sc.path('Linked\\Inst\\Local')
+    inst.sc.mkdir(inst.sc.path('Moved\\Inst'))
+    link(inst, inst.sc.path('Linked'), inst.sc.path('Moved'))
+    os.rename(inst.sc.unix(inst.local), inst.sc.unix(local))
+    inst.sc.write_key([('ServerPath', REG_SZ, inst.sc.path('Server\\')), ('LocalPath', REG_SZ, local + '\\'),
+                       ('Pallado_Connection', REG_SZ, inst.standin.server)])
+    inst.local, inst.log_path = local, inst.sc.path('Linked\\Inst\\Log\\' + LOG_NAME)
+
+
+class ChangedByAUser(RunTestCase):
+    # A user who may change the log folder turns the log, the new file beside it (its name with
+    # the last character made '~') or the folder itself into a link, which Wine's symbolic links
+    # model. Nothing is read or written through it: the other file or folder keeps its bytes, the
+    # log folder stays as it was, and the run ends as with a log it cannot open. The new file's
+    # name taken costs the rewrite only: the lines go to the log's end. A link above the log
+    # folder is the administrator's and keeps every line. A user who may write beside the program
+    # puts a DLL there under the name of one it uses: it is never loaded.
+    # (name, in the smoke set, set-up, environment added for the program, the scenario's folders
+    # that must keep their bytes, the log afterwards as (bytes before, lines), or None for the log
+    # folder as the set-up left it)
+    ROWS = [
+        ('log_link_crlf', False, lambda i: link(i, i.log_path, put(i, i.sc.path(OTHER), b'admin\r\n')), None,
+         ['Other'], None),
+        ('log_link_lf_password', True,
+         lambda i: link(i, i.log_path, put(i, i.sc.path(OTHER), b'password=vermilion\nserver=main\n')), None,
+         ['Other'], None),
+        ('log_hard_link', False, lambda i: link(i, i.log_path, put(i, i.sc.path(OTHER), b'start\r\n'), hard=True),
+         None, ['Other'], None),
+        ('new_file_name_a_link', True,
+         lambda i: link(i, put(i, i.log_path, LF_REPORT)[:-1] + '~', put(i, i.sc.path(OTHER), b'script\r\n')),
+         None, ['Other'], (LF_REPORT, ALL_SUCCEED)),
+        ('new_file_name_a_link_to_nothing', False,
+         lambda i: link(i, put(i, i.log_path, LF_REPORT)[:-1] + '~', i.sc.path('Startup\\run.cmd')), None,
+         ['Startup'], (LF_REPORT, ALL_SUCCEED)),
+        ('log_folder_a_link', True,
+         lambda i: link(i, i.sc.path('Log'), put(i, i.sc.path(OTHER), b'kept\r\n').rsplit('\\', 1)[0]), None,
+         ['Other'], None),
+        ('installation_behind_a_link', True, installation_behind_a_link, None, [], (b'', ALL_SUCCEED)),
+        # Windows' search order (Wine prefers its builtin DLLs unless told otherwise)
+        ('odbc32_beside_the_program', True, odbc32_beside_the_program, {'WINEDLLOVERRIDES': 'odbc32=n,b'}, ['Prog'],
+         (b'', ALL_SUCCEED)),
+    ]
+
+    @smoke
+    def test_nothing_a_user_changed_is_loaded_read_or_written(self):
+        for name, in_smoke, set_up, env, kept, log in self.ROWS:
+            if self.session.smoke_only and not in_smoke:
+                continue
+            with self.subTest(name):
+                inst = self.installation(name='tampered_' + name, report='none')
+                set_up(inst)
+                log_dir = inst.sc.unix(inst.log_path.rsplit('\\', 1)[0])
+
+                def unchanged():
+                    found = tree(log_dir)
+                    beside = found if log is None else {n: t for n, t in (found or {}).items() if n != LOG_NAME}
+                    return [tree(inst.sc.unix(inst.sc.path(p))) for p in kept], beside
+                before = unchanged()
+                inst.start(env=env)
+                self.assertEqual(inst.program.wait(120), 0)
+                self.assertEqual(unchanged(), before, 'the other files, or the log folder beside the log')
+                if log is not None:
+                    data = inst.log()
+                    self.assertEqual(data[:len(log[0])], log[0])
+                    self.assertLog(data[len(log[0]):], log[1], inst.started, time.time())
+                self.assertEqual({c: catalog_events(inst, c) for c in CATALOGS}, {c: COMMITTED for c in CATALOGS})
+                self.assertTrue(inst.sc.exists(inst.facts), 'the runner ran to its end')
 
 
 if __name__ == '__main__':

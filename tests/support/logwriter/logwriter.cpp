@@ -158,7 +158,11 @@ int Write(int argc, char** argv) {
              &TestSetEnd,
              &TestMove,
              &TestDelete,
-             &TestSleep};
+             &TestSleep,
+             real.OpenFolderA,
+             real.GetFileInformationByHandle,
+             real.GetFinalPathNameByHandleA,
+             real.SetFileInformationByHandle};
     WriteLog(argv[2], argv[3]);
     std::printf("%s\n", pauses.c_str());
     return 0;

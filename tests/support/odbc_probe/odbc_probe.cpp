@@ -1,8 +1,9 @@
 // odbc_probe: the ODBC access layer on its own, for the Windows builds under Wine.
 //
-//   odbc_probe SERVER CATALOG LOGIN PASSWORD [BATCHFILE]
+//   odbc_probe [--library DLL] SERVER CATALOG LOGIN PASSWORD [BATCHFILE]
 //
-// Opens the connection (15 s open time-out); with BATCHFILE, also begins a transaction, runs the
+// With --library, the connection loads DLL from the system folder in place of odbc32.dll. Opens
+// the connection (15 s open time-out); with BATCHFILE, also begins a transaction, runs the
 // file's bytes as one batch (30 s) and commits. Prints a line per step ("open ok", or the
 // failure's text, "Open failed: <diagnostics>") and exits with 0 when every step succeeded, otherwise with the
 // number of the step that failed: 1 open, 2 begin, 3 execute, 4 commit; 9 for a usage error.
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "db/Connection.h"
+#include "db/OdbcLibrary.h"
 #include "base/Failure.h"
 
 namespace {
@@ -31,8 +33,13 @@ bool Run(const char* name, Step step) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "--library") {
+        odbcLibraryName = argv[2];
+        argc -= 2;
+        argv += 2;
+    }
     if (argc != 5 && argc != 6) {
-        std::fprintf(stderr, "usage: odbc_probe SERVER CATALOG LOGIN PASSWORD [BATCHFILE]\n");
+        std::fprintf(stderr, "usage: odbc_probe [--library DLL] SERVER CATALOG LOGIN PASSWORD [BATCHFILE]\n");
         return 9;
     }
     std::string batch;

@@ -1,8 +1,8 @@
 #!/bin/sh
 # The ODBC access layer's Windows build under Wine, against the native stand-in:
 #   odbc_probe.exe -> Wine odbc32 -> unixODBC -> FreeTDS (TDS 7.4) -> sqlstandin on loopback.
-# A login with a batch committed (the server must see the exact batch and apply it) and a
-# refused login.
+# A login with a batch committed (the server must see the exact batch and apply it), a
+# refused login, and an ODBC library that cannot be used.
 #
 #   wine_odbc_test.sh PROBE_EXE BITS SQLSTANDIN WORK_DIR ODBC_SYS_INI_DIR
 #
@@ -78,6 +78,15 @@ out=$(tr -d '\r' <"$work/out.txt")
 echo "$out"
 [ "$rc" = 1 ] || fail "probe exit code $rc, expected 1"
 case "$out" in *"(18456)"*"Login failed for user 'pallado_user'."*) ;; *) fail "no 18456 in the diagnostics" ;; esac
+
+echo "== an ODBC library that cannot be loaded, or lacks an entry point: no connection is tried"
+for library in no-such-odbc.dll:"cannot be loaded from the system folder" kernel32.dll:"lacks SQLAllocHandle"; do
+    "$wine" "$probe" --library "${library%%:*}" "$server" ZANT pallado_user vermilion >"$work/out.txt" && rc=0 || rc=$?
+    out=$(tr -d '\r' <"$work/out.txt")
+    echo "$out"
+    [ "$rc" = 1 ] || fail "probe exit code $rc, expected 1"
+    case "$out" in "Open failed: ${library%%:*} ${library#*:}"*) ;; *) fail "not the open's failure" ;; esac
+done
 
 echo "== what the server saw"
 /usr/bin/python3 - "$work" <<'EOF'
