@@ -22,3 +22,4 @@ void RunUpgradeSequence(UpgradeSteps& steps, LogSink& log);
 // The run's own log lines.
 std::string BannerLine();
 std::string FinishLine();
+std::string ExitEventText();  // the event after the database work and the package run

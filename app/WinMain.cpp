@@ -30,8 +30,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     LimitDllSearchToSystemFolder();  // before anything can load a DLL
     // The guard's handle is kept open by the process until it ends; it is never waited on. The
     // package runner gets a copy, so that the guard outlives this process while the runner works.
+    // A guard that another account's copy made is refused to this one (access denied): it is
+    // held all the same.
     const HANDLE guard = CreateMutexA(nullptr, FALSE, UpgradeTitle().c_str());
-    if (GetLastError() == ERROR_ALREADY_EXISTS) return 0;
+    const DWORD guardError = GetLastError();
+    if (guardError == ERROR_ALREADY_EXISTS || guardError == ERROR_ACCESS_DENIED) return 0;
     const bool seen = SomeoneCanSee();
 
     const ScopedCom com;

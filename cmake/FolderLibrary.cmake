@@ -1,13 +1,15 @@
-# upg_folder_library(NAME [LINK libs...]): a static library of the folder's sources.
+# upg_folder_library(NAME [ENTRY file] [LINK libs...]): a static library of the folder's sources.
 # Portable sources are every *.cpp; files ending in _win.cpp are built only for Windows.
-# The program's entry (WinMain.cpp) is left to the folder that builds the program. Headers are
-# included by their path from the top of the tree, or of generated/ in the build folder.
+# A program's entry (WinMain.cpp, or the ENTRY file) is left to the folder that builds the
+# program. Headers are included by their path from the top of the tree, or of generated/ in the
+# build folder.
 function(upg_folder_library name)
-  cmake_parse_arguments(ARG "" "" "LINK" ${ARGN})
+  cmake_parse_arguments(ARG "" "ENTRY" "LINK" ${ARGN})
   file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   set(srcs)
   foreach(f ${all})
-    if(f MATCHES "/WinMain\\.cpp$")
+    get_filename_component(file_name ${f} NAME)
+    if(file_name STREQUAL "WinMain.cpp" OR file_name STREQUAL "${ARG_ENTRY}")
       continue()
     elseif(f MATCHES "_win\\.cpp$")
       if(WIN32)

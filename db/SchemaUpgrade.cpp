@@ -17,6 +17,10 @@ void WriteEvent(LogSink& log, Event e, const char* catalog) {
 
 }  // namespace
 
+std::string SuccessEventText(const char* catalog) {
+    return EventText[static_cast<int>(Event::Success)] + std::string(catalog);
+}
+
 std::string UpgradeFailMessage() { return std::string("Upgrade fail for ") + ReleaseLabel + "!"; }
 
 bool UpgradeEachCatalog(const RunSettings& run, Connection& cnUpg, const UpgradeCommand& cmdUpg, LogSink& log,

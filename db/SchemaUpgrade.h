@@ -35,6 +35,9 @@ inline constexpr const char* UpgradeCatalogs[] = {"ZANT", "ZANT_Backup", "ZANT_m
 // "Upgrade fail for " + the release label + "!"
 std::string UpgradeFailMessage();
 
+// The text of the event written once a catalog's change has been committed.
+std::string SuccessEventText(const char* catalog);
+
 // Connects with run.PalladoConnection, run.DBUser and run.DBPwd; writes one line per event
 // through log; true when all three catalogs were committed.
 bool UpgradeEachCatalog(const RunSettings& run, Connection& cnUpg, const UpgradeCommand& cmdUpg, LogSink& log,

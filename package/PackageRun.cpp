@@ -1,5 +1,7 @@
 #include "package/PackageRun.h"
 
+std::string FinishedEventText() { return std::string("Finished to invoke DTS file for ") + ReleaseLabel; }
+
 unsigned long AwaitRunnerEnd(RunnerProcess& runner) {
     unsigned long exitCode = StillActive;
     for (;;) {
@@ -25,5 +27,5 @@ void RunPackageStep(const RunSettings& run, LogSink& log, const std::string& app
     AwaitRunnerEnd(*runner);  // every exit code leads on alike
     runner.reset();           // the handles are of no use after the wait
 
-    log.WriteEvent(std::string("Finished to invoke DTS file for ") + ReleaseLabel);
+    log.WriteEvent(FinishedEventText());
 }

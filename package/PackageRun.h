@@ -51,3 +51,6 @@ unsigned long AwaitRunnerEnd(RunnerProcess& runner);
 // file, the wait for its end and the Finished line. A failed start shows the system's text
 // for the error in a box titled appTitle and then returns without waiting.
 void RunPackageStep(const RunSettings& run, LogSink& log, const std::string& appTitle, PackageSystem& system);
+
+// The text of the Finished event, written once the runner has ended.
+std::string FinishedEventText();

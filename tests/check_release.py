@@ -1,8 +1,9 @@
 #!/usr/bin/python3
-"""The release that scripts/release makes: the same bytes from two checkouts at different paths
-and times; signed with a throw-away certificate, the signatures verify and one flipped byte
-breaks them; the checksums hold; the stripped executables keep their manifest and version and
-link their debug information; and the signed 32-bit Setup.exe runs one whole scenario under Wine.
+"""The release that scripts/release makes, Setup.exe and check-upgrade.exe for both builds: the
+same bytes from two checkouts at different paths and times; signed with a throw-away
+certificate, the signatures verify and one flipped byte breaks them; the checksums hold; the
+stripped executables link their debug information, and Setup.exe keeps its manifest and
+version; and the signed 32-bit Setup.exe runs one whole scenario under Wine.
 
 usage: check_release.py SOURCE_DIR WORK_DIR SCENARIO
 SCENARIO is a scenario of tests/e2e (module.Class.test), run by its harness in the session the
@@ -22,7 +23,8 @@ from harness import release_label  # noqa: E402
 SKIP = 77
 # dist/ folder: (object format, binutils prefix)
 BUILDS = {'win32': ('pei-i386', 'i686-w64-mingw32-'), 'win64': ('pei-x86-64', 'x86_64-w64-mingw32-')}
-FILES = [b + '/' + f for b in BUILDS for f in ('Setup.exe', 'Setup.exe.debug')]
+PROGRAMS = ['Setup.exe', 'check-upgrade.exe']
+FILES = [b + '/' + f for b in BUILDS for p in PROGRAMS for f in (p, p + '.debug')]
 
 
 def run(cmd, **kw):
@@ -79,46 +81,53 @@ def section(objcopy, exe, name, tmp):
 
 
 def check_stripped(top, tmp, failures):
-    """Each executable: intact for the binary check (with the label its build was configured with),
-    no debug sections, a debug link whose name and CRC are those of the debug file beside it, which
-    holds the debug information."""
+    """Each executable: no debug sections, a debug link whose name and CRC are those of the debug
+    file beside it, which holds the debug information; Setup.exe intact for the binary check (with
+    the label its build was configured with)."""
     dist = os.path.join(top, 'dist')
     for build, (fmt, prefix) in BUILDS.items():
-        exe = os.path.join(dist, build, 'Setup.exe')
-        debug = exe + '.debug'
-        r = run([os.path.join(HERE, 'check_setup_binary.py'), exe, fmt, prefix + 'objdump', prefix + 'objcopy',
+        setup = os.path.join(dist, build, 'Setup.exe')
+        r = run([os.path.join(HERE, 'check_setup_binary.py'), setup, fmt, prefix + 'objdump', prefix + 'objcopy',
                  release_label(os.path.join(top, 'build', 'release-' + build))])
         if r.returncode != 0:
             failures.append('%s: the binary check fails:\n%s%s' % (build, r.stdout, r.stderr))
-        headers = run([prefix + 'objdump', '-h', exe], check=True).stdout
-        if '.debug_' in headers:
-            failures.append('%s: Setup.exe still carries debug sections' % build)
-        if '.debug_info' not in run([prefix + 'objdump', '-h', debug], check=True).stdout:
-            failures.append('%s: Setup.exe.debug holds no debug information' % build)
-        link = section(prefix + 'objcopy', exe, '.gnu_debuglink', tmp)
-        name = link.split(b'\0', 1)[0]
-        with open(debug, 'rb') as f:
-            crc = zlib.crc32(f.read())
-        if name != b'Setup.exe.debug' or link[-4:] != crc.to_bytes(4, 'little'):
-            failures.append('%s: debug link %r does not name Setup.exe.debug with its CRC %08x' % (build, link, crc))
+        for program in PROGRAMS:
+            exe = os.path.join(dist, build, program)
+            debug = exe + '.debug'
+            if not os.path.isfile(exe) or not os.path.isfile(debug):
+                failures.append('%s: %s or its debug file is missing' % (build, program))
+                continue
+            headers = run([prefix + 'objdump', '-h', exe], check=True).stdout
+            if '.debug_' in headers:
+                failures.append('%s: %s still carries debug sections' % (build, program))
+            if '.debug_info' not in run([prefix + 'objdump', '-h', debug], check=True).stdout:
+                failures.append('%s: %s.debug holds no debug information' % (build, program))
+            link = section(prefix + 'objcopy', exe, '.gnu_debuglink', tmp)
+            name = link.split(b'\0', 1)[0]
+            with open(debug, 'rb') as f:
+                crc = zlib.crc32(f.read())
+            if name != (program + '.debug').encode() or link[-4:] != crc.to_bytes(4, 'little'):
+                failures.append('%s: debug link %r does not name %s.debug with its CRC %08x' %
+                                (build, link, program, crc))
 
 
 def check_signed(dist, ca, tmp, failures):
-    """Both signatures verify against the CA; one flipped byte makes verification fail; the
+    """Every signature verifies against the CA; one flipped byte makes verification fail; the
     checksums are those of the signed files and cover every file."""
     for build in BUILDS:
-        exe = os.path.join(dist, build, 'Setup.exe')
-        r = run(['osslsigncode', 'verify', '-CAfile', ca, '-in', exe])
-        if r.returncode != 0 or 'Signature verification: ok' not in r.stdout:
-            failures.append('%s: the signature does not verify:\n%s%s' % (build, r.stdout, r.stderr))
-        with open(exe, 'rb') as f:
-            data = bytearray(f.read())
-        data[len(data) // 2] ^= 0x01
-        tampered = os.path.join(tmp, build + '-tampered.exe')
-        with open(tampered, 'wb') as f:
-            f.write(data)
-        if run(['osslsigncode', 'verify', '-CAfile', ca, '-in', tampered]).returncode == 0:
-            failures.append('%s: a flipped byte still verifies' % build)
+        for program in PROGRAMS:
+            exe = os.path.join(dist, build, program)
+            r = run(['osslsigncode', 'verify', '-CAfile', ca, '-in', exe])
+            if r.returncode != 0 or 'Signature verification: ok' not in r.stdout:
+                failures.append('%s: the signature of %s does not verify:\n%s%s' % (build, program, r.stdout, r.stderr))
+            with open(exe, 'rb') as f:
+                data = bytearray(f.read())
+            data[len(data) // 2] ^= 0x01
+            tampered = os.path.join(tmp, build + '-tampered-' + program)
+            with open(tampered, 'wb') as f:
+                f.write(data)
+            if run(['osslsigncode', 'verify', '-CAfile', ca, '-in', tampered]).returncode == 0:
+                failures.append('%s: %s with a flipped byte still verifies' % (build, program))
     r = run(['sha256sum', '-c', '--strict', 'SHA256SUMS'], cwd=dist)
     if r.returncode != 0:
         failures.append('sha256sum -c fails:\n' + r.stdout + r.stderr)

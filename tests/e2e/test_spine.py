@@ -6,7 +6,8 @@ import unittest
 
 import harness
 from harness import smoke, child, REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD, REG_MULTI_SZ
-from fixtures import LABEL, LOG_NAME, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR, RUN_LINES, SpineTestCase, wait_main_window
+from fixtures import (LABEL, LOG_NAME, MAIN_CAPTION, NO_SERVER, REGISTRY_ERROR, RUN_LINES, Installation, SpineTestCase,
+                      hold_guard_as_another_account, wait_main_window, world)
 
 SW_SHOWMINNOACTIVE = 7
 
@@ -237,6 +238,21 @@ class SingleInstance(SpineTestCase):
         data = sc.read(log_file)
         self.assertTrue(data.startswith(b'earlier run\r\n'))
         self.assertLog(data[len(b'earlier run\r\n'):], RUN_LINES, third.started, harness.time.time())
+
+
+    @smoke
+    def test_copy_ends_at_once_while_another_accounts_copy_holds_the_guard(self):
+        inst = Installation(self, world())
+        inst.sc.mkdir(inst.sc.path('Log'))
+        with open(inst.sc.unix(inst.log_path), 'wb') as f:
+            f.write(b'earlier run\r\n')
+        before = inst.sc.files()
+        hold_guard_as_another_account(self)
+        inst.start()
+        self.assertEqual(inst.program.wait(10), 0)
+        self.assertEqual(inst.logins(), [], 'the copy logged in')
+        self.assertEqual(inst.log(), b'earlier run\r\n')
+        self.assertEqual(inst.sc.files(), before)
 
 
 class ShowCommand(SpineTestCase):

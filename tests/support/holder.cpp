@@ -1,8 +1,10 @@
 // holder: keeps a file open with a chosen access and share mode, as another program holding
-// the upgrade log would.
+// the upgrade log would; or holds a named mutex made with a chosen security descriptor, as a
+// copy of the program in another account holds the guard.
 //
 //   holder.exe FILE r|w|rw SHARE [--cycle HOLD_MS PERIOD_MS] [--stop STOPFILE] [--stdin]
 //              [--timeout SECONDS]
+//   holder.exe --mutex NAME SDDL [options as above]
 //
 // SHARE is "none" or letters from r, w, d (FILE_SHARE_READ / WRITE / DELETE). The file is opened
 // with OPEN_ALWAYS. Once it is open, holder prints "ready" on a line of its own; when the open
@@ -12,6 +14,8 @@
 // every PERIOD_MS only, as a scanner that opens it for a moment again and again; an open that
 // fails then is left for the next period.
 #include <windows.h>
+
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -43,7 +47,7 @@ bool ParseShare(const std::string& s, DWORD& share) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: holder FILE r|w|rw none|[r][w][d] [--cycle HOLD_MS PERIOD_MS] [--stop STOPFILE] "
-                 "[--stdin] [--timeout SECONDS]\n");
+                 "[--stdin] [--timeout SECONDS]\n       holder --mutex NAME SDDL [options]\n");
     return 1;
 }
 
@@ -57,14 +61,20 @@ bool Stopped(const char* stopFile, HANDLE stdinEnded, DWORD ms) {
 
 int main(int argc, char** argv) {
     if (argc < 4) return Usage();
+    const bool mutex = std::string(argv[1]) == "--mutex";
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, FALSE};
     const std::string mode = argv[2];
     DWORD access = 0;
-    if (mode == "r") access = GENERIC_READ;
+    DWORD share = 0;
+    if (mutex) {
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(argv[3], SDDL_REVISION_1, &sa.lpSecurityDescriptor,
+                                                                  nullptr))
+            return Usage();
+    } else if (mode == "r") access = GENERIC_READ;
     else if (mode == "w") access = GENERIC_WRITE;
     else if (mode == "rw") access = GENERIC_READ | GENERIC_WRITE;
     else return Usage();
-    DWORD share = 0;
-    if (!ParseShare(argv[3], share)) return Usage();
+    if (!mutex && !ParseShare(argv[3], share)) return Usage();
 
     const char* stopFile = nullptr;
     bool watchStdin = false;
@@ -83,7 +93,9 @@ int main(int argc, char** argv) {
     }
 
     auto open = [&] {
-        return CreateFileA(argv[1], access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (!mutex) return CreateFileA(argv[1], access, share, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE m = CreateMutexA(&sa, FALSE, argv[2]);
+        return m ? m : INVALID_HANDLE_VALUE;
     };
     HANDLE file = open();
     if (file == INVALID_HANDLE_VALUE) {

@@ -1,13 +1,17 @@
 // launch: starts a program with a chosen show command, as a shell, an installer or a
 // distribution agent would.
 //
-//   launch.exe [--desktop STATION\DESKTOP] N program [args...]
+//   launch.exe [--desktop STATION\DESKTOP] [--code FILE] N program [args...]
 //
 // The child gets STARTF_USESHOWWINDOW with wShowWindow = N, the desktop given (e.g. a
 // service's invisible "Service-0x0-3e7$\Default") or launch's own, and exactly the rest of this
 // program's own command line (quoting kept). launch waits for it and returns its exit code;
 // 127 when it cannot be started, 126 for a bad show command. The child and everything it starts
 // are in a job that ends with launch: killing launch leaves nothing of them running.
+//
+// With --code, launch writes the child's whole exit code to FILE as soon as the child ends (a
+// Unix parent learns only its low 8 bits), and then waits until whatever the child started
+// has ended too, so that a program the child left running goes on.
 #include <windows.h>
 
 #include <cstdio>
@@ -43,12 +47,14 @@ HANDLE KillOnCloseJob() {
 int main(int argc, char** argv) {
     int first = 1;  // argv index of the show command
     char* desktop = nullptr;
-    if (argc > 2 && std::strcmp(argv[1], "--desktop") == 0) {
-        desktop = argv[2];
-        first = 3;
+    const char* codeFile = nullptr;
+    for (; argc > first + 1 && std::strncmp(argv[first], "--", 2) == 0; first += 2) {
+        if (std::strcmp(argv[first], "--desktop") == 0) desktop = argv[first + 1];
+        else if (std::strcmp(argv[first], "--code") == 0) codeFile = argv[first + 1];
+        else break;
     }
     if (argc < first + 2) {
-        std::fprintf(stderr, "usage: launch [--desktop STATION\\DESKTOP] N program [args...]\n");
+        std::fprintf(stderr, "usage: launch [--desktop STATION\\DESKTOP] [--code FILE] N program [args...]\n");
         return 126;
     }
     char* end = nullptr;
@@ -88,5 +94,15 @@ int main(int argc, char** argv) {
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
+    if (codeFile) {
+        if (FILE* f = std::fopen(codeFile, "w")) {
+            std::fprintf(f, "%lu\n", code);
+            std::fclose(f);
+        }
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION jobInfo = {};
+        while (QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &jobInfo, sizeof jobInfo, nullptr) &&
+               jobInfo.ActiveProcesses > 0)
+            Sleep(50);
+    }
     return static_cast<int>(code);
 }
