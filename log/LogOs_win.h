@@ -18,7 +18,7 @@ struct LogOsCalls {
     decltype(&::Sleep) Sleep;
     // The opens of folders, apart from those of files, so that a test counts either alone.
     decltype(&::CreateFileA) OpenFolderA;
-    decltype(&::GetFileInformationByHandle) GetFileInformationByHandle;
+    decltype(&::GetFileInformationByHandleEx) GetFileInformationByHandleEx;
     decltype(&::GetFinalPathNameByHandleA) GetFinalPathNameByHandleA;
     decltype(&::SetFileInformationByHandle) SetFileInformationByHandle;
 };

@@ -42,7 +42,7 @@ LogOsCalls logOs = {&::GetFileAttributesA,
                     &::DeleteFileA,
                     &::Sleep,
                     &::CreateFileA,
-                    &::GetFileInformationByHandle,
+                    &::GetFileInformationByHandleEx,
                     &::GetFinalPathNameByHandleA,
                     &::SetFileInformationByHandle};
 
@@ -117,15 +117,33 @@ std::string FinalPath(HANDLE h) {
     return std::string();
 }
 
-// Whether h, opened by the name given, is of the kind given (a folder, or 0 for a file) and no
-// link, a file has no other name, and it lies in the folder of final path parentFinal under that
-// name.
-bool PlainChild(HANDLE h, const std::string& parentFinal, const std::string& name, DWORD kind) {
-    BY_HANDLE_FILE_INFORMATION info;
-    return logOs.GetFileInformationByHandle(h, &info) &&
-           (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == kind &&
-           (kind == FILE_ATTRIBUTE_DIRECTORY || info.nNumberOfLinks == 1) &&
-           IsFinalPathOfChild(FinalPath(h), parentFinal, FileNamePart(name, AnsiLeadByte), AnsiLeadByte, AnsiLowerCase);
+// The full path of a name, "." and ".." resolved as Windows resolves them; empty when it cannot
+// be told.
+std::string FullPath(const std::string& name) {
+    std::string path(MAX_PATH, '\0');
+    for (int tries = 0; tries < 3; ++tries) {
+        const DWORD n = GetFullPathNameA(name.c_str(), static_cast<DWORD>(path.size()), &path[0], nullptr);
+        if (n == 0) return std::string();
+        if (n < path.size()) return path.substr(0, n);
+        path.resize(n);
+    }
+    return std::string();
+}
+
+// Whether h, opened by the name given and lying at final, is of the kind given (a folder, or 0
+// for a file) and no link, a file has no other name, and it lies in the folder of final path
+// parentFinal under that name.
+bool PlainChild(HANDLE h, const std::string& final, const std::string& parentFinal, const std::string& name,
+                DWORD kind) {
+    // Two queries of the file's own record: GetFileInformationByHandle also asks for the volume's
+    // serial number, which costs Wine more than the rest of an append.
+    FILE_ATTRIBUTE_TAG_INFO tag;
+    FILE_STANDARD_INFO standard;
+    return logOs.GetFileInformationByHandleEx(h, FileAttributeTagInfo, &tag, sizeof tag) &&
+           logOs.GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) &&
+           (tag.FileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == kind &&
+           (kind == FILE_ATTRIBUTE_DIRECTORY || standard.NumberOfLinks == 1) &&
+           IsFinalPathOfChild(final, parentFinal, FileNamePart(name, AnsiLeadByte), AnsiLeadByte, AnsiLowerCase);
 }
 
 // The log's folder, opened as a folder and held for the call without sharing delete, so that
@@ -139,17 +157,28 @@ public:
         const std::string path = DirectoryPart(logName, AnsiLeadByte);
         folder_.reset(Open(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, patience, kFolder));
         if (!folder_.valid()) return;
-        KernelHandle parent(
-            Open(DirectoryPart(path, AnsiLeadByte), FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING, patience, kFolder));
-        if (parent.valid() && PlainChild(folder_.get(), FinalPath(parent.get()), path, FILE_ATTRIBUTE_DIRECTORY))
-            final_ = FinalPath(folder_.get());
+        const std::string final = FinalPath(folder_.get());
+        // A folder that lies at its name's full path is no link, and nothing above it is one.
+        // Otherwise its parent's final path tells links above it from a link at the folder.
+        const std::string full = FullPath(path);
+        bool plain = !full.empty() && PlainChild(folder_.get(), final, DirectoryPart(full, AnsiLeadByte), full,
+                                                 FILE_ATTRIBUTE_DIRECTORY);
+        if (!plain) {
+            KernelHandle parent(Open(DirectoryPart(path, AnsiLeadByte), FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
+                                     patience, kFolder));
+            plain = parent.valid() && PlainChild(folder_.get(), final, FinalPath(parent.get()), path,
+                                                 FILE_ATTRIBUTE_DIRECTORY);
+        }
+        if (plain) final_ = final;
     }
 
     bool plain() const { return !final_.empty(); }
 
     // Whether file, opened by the name given, is a plain file of this plain folder: no link,
     // no other name, and lying in the folder under that name.
-    bool Holds(HANDLE file, const std::string& name) const { return plain() && PlainChild(file, final_, name, 0); }
+    bool Holds(HANDLE file, const std::string& name) const {
+        return plain() && PlainChild(file, FinalPath(file), final_, name, 0);
+    }
 
 private:
     KernelHandle folder_;

@@ -160,7 +160,7 @@ int Write(int argc, char** argv) {
              &TestDelete,
              &TestSleep,
              real.OpenFolderA,
-             real.GetFileInformationByHandle,
+             real.GetFileInformationByHandleEx,
              real.GetFinalPathNameByHandleA,
              real.SetFileInformationByHandle};
     WriteLog(argv[2], argv[3]);
