@@ -20,16 +20,9 @@ void LimitDllSearchToSystemFolder() {
 HMODULE LoadSystemLibrary(const char* name) {
     if (HasSearchFlags()) return LoadLibraryExA(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
     // The full path; the altered search looks for its DLLs in the system folder too, instead of
-    // the program's.
-    std::string path(MAX_PATH, '\0');
-    for (;;) {
-        const UINT n = GetSystemDirectoryA(&path[0], static_cast<UINT>(path.size()));
-        if (n == 0) return nullptr;
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(n);
-    }
-    return LoadLibraryExA((path + "\\" + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // the program's. The system folder's path is always short.
+    char folder[MAX_PATH];
+    const UINT n = GetSystemDirectoryA(folder, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return nullptr;
+    return LoadLibraryExA((std::string(folder, n) + "\\" + name).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
 }

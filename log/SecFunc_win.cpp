@@ -102,14 +102,14 @@ HANDLE Open(const std::string& name, DWORD access, DWORD share, DWORD dispositio
     return h;
 }
 
-// The path the opened file or folder lies at, every link on the way followed; empty when the
-// system cannot tell. Too small a buffer gives the size needed, which Wine counts without the
-// terminator.
-std::string FinalPath(HANDLE h) {
+// The path a call of the kind of GetFullPathNameA writes into a buffer: it returns the length
+// written, the size needed when the buffer is too small (Windows counts the terminator in it,
+// Wine's GetFinalPathNameByHandleA does not), or 0 when it fails. Empty when it fails.
+template <typename Call>
+std::string PathFrom(Call call) {
     std::string path(MAX_PATH, '\0');
     for (int tries = 0; tries < 3; ++tries) {
-        const DWORD n = logOs.GetFinalPathNameByHandleA(h, &path[0], static_cast<DWORD>(path.size()),
-                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        const DWORD n = call(&path[0], static_cast<DWORD>(path.size()));
         if (n == 0) return std::string();
         if (n < path.size()) return path.substr(0, n);
         path.resize(n + 1);
@@ -117,17 +117,17 @@ std::string FinalPath(HANDLE h) {
     return std::string();
 }
 
-// The full path of a name, "." and ".." resolved as Windows resolves them; empty when it cannot
-// be told.
+// The path the opened file or folder lies at, every link on the way followed.
+std::string FinalPath(HANDLE h) {
+    return PathFrom([h](char* buffer, DWORD size) {
+        return logOs.GetFinalPathNameByHandleA(h, buffer, size, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    });
+}
+
+// The full path of a name, "." and ".." resolved as Windows resolves them.
 std::string FullPath(const std::string& name) {
-    std::string path(MAX_PATH, '\0');
-    for (int tries = 0; tries < 3; ++tries) {
-        const DWORD n = GetFullPathNameA(name.c_str(), static_cast<DWORD>(path.size()), &path[0], nullptr);
-        if (n == 0) return std::string();
-        if (n < path.size()) return path.substr(0, n);
-        path.resize(n);
-    }
-    return std::string();
+    return PathFrom(
+        [&name](char* buffer, DWORD size) { return GetFullPathNameA(name.c_str(), size, buffer, nullptr); });
 }
 
 // Whether h, opened by the name given and lying at final, is of the kind given (a folder, or 0
@@ -166,8 +166,8 @@ public:
         if (!plain) {
             KernelHandle parent(Open(DirectoryPart(path, AnsiLeadByte), FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING,
                                      patience, kFolder));
-            plain = parent.valid() && PlainChild(folder_.get(), final, FinalPath(parent.get()), path,
-                                                 FILE_ATTRIBUTE_DIRECTORY);
+            plain = parent.valid() &&
+                    PlainChild(folder_.get(), final, FinalPath(parent.get()), path, FILE_ATTRIBUTE_DIRECTORY);
         }
         if (plain) final_ = final;
     }
