@@ -124,9 +124,16 @@ int main() {
     if (style != "none" && !logFile.empty()) WriteFile(logFile, ReportFor(style, logFile, exitCode), "ab");
 
     if (!config["facts"].empty()) {
-        const std::string facts =
-            "started=" + std::to_string(started) + "\r\nconsole=" + (GetConsoleWindow() != nullptr ? "1" : "0") +
-            "\r\npackage=" + (packageFound ? "1" : "0") + "\r\nended=" + std::to_string(NowMs()) + "\r\n";
+        // Wine's console host may make the console's window a moment after the runner started
+        // (seen once in about fifteen runs of a runner that ends at once): it gets 2 s.
+        bool console = GetConsoleWindow() != nullptr;
+        for (int waited = 0; !console && waited < 2000; waited += 20) {
+            Sleep(20);
+            console = GetConsoleWindow() != nullptr;
+        }
+        const std::string facts = "started=" + std::to_string(started) + "\r\nconsole=" + (console ? "1" : "0") +
+                                  "\r\npackage=" + (packageFound ? "1" : "0") + "\r\nended=" + std::to_string(NowMs()) +
+                                  "\r\n";
         WriteFile(config["facts"], facts, "wb");
     }
     return static_cast<int>(exitCode);
